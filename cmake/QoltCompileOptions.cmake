@@ -1,0 +1,36 @@
+# Warnings and instrumentation shared by every target of the project.
+# Distribution flags (-O levels) are left to CMAKE_BUILD_TYPE / CXXFLAGS.
+
+add_library(qolt_warnings INTERFACE)
+target_compile_options(qolt_warnings INTERFACE
+  -Wall -Wextra -Wformat=2 -Wshadow -Wcast-qual
+  $<$<BOOL:${QOLT_WERROR}>:-Werror>)
+
+add_library(qolt_instrument INTERFACE)
+if(QOLT_SANITIZE)
+  target_compile_options(qolt_instrument INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(qolt_instrument INTERFACE -fsanitize=address,undefined)
+endif()
+if(QOLT_TSAN)
+  target_compile_options(qolt_instrument INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(qolt_instrument INTERFACE -fsanitize=thread)
+endif()
+
+# Shared objects must resolve every symbol at link time, except under the
+# sanitizers, whose runtime lives in the executable.
+if(QOLT_SANITIZE OR QOLT_TSAN OR QOLT_FUZZ)
+  set(QOLT_NO_UNDEFINED "")
+else()
+  set(QOLT_NO_UNDEFINED "-Wl,-z,defs")
+endif()
+
+# add_qolt_test(name SOURCES ... LIBS ...): a GoogleTest binary registered with CTest.
+function(add_qolt_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main
+                        qolt_warnings qolt_instrument)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+                       PROPERTIES LABELS "${T_LABELS}" TIMEOUT 300)
+endfunction()
