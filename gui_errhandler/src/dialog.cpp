@@ -1,0 +1,36 @@
+// qolt_gui_dialog_show: one helper owns the dialog's whole life. The text is
+// composed once and handed over as the argument of a "%s" format, so a
+// per-cent sign in a server notice is shown as itself, never expanded.
+#include "pelidor/gui_errhandler.h"
+
+namespace {
+
+void noteDestroyed(GtkWidget *, gpointer destroyed) {
+    *static_cast<gboolean *>(destroyed) = TRUE;
+}
+
+}  // namespace
+
+extern "C" void qolt_gui_dialog_show(const char *header, const char *body, GtkWidget *parent) {
+    if (!body) body = "";
+    gchar *text = header ? g_strdup_printf("%s\n%s", header, body) : g_strdup_printf("%s", body);
+
+    GtkWidget *dialog = gtk_message_dialog_new(parent ? GTK_WINDOW(parent) : nullptr,
+                                               GTK_DIALOG_DESTROY_WITH_PARENT, GTK_MESSAGE_ERROR,
+                                               GTK_BUTTONS_CLOSE, "%s", text);
+
+    // If the caller destroys the parent while the dialog runs, the dialog is
+    // destroyed with it and gtk_dialog_run() returns after dropping GTK's
+    // last reference. Our own reference keeps the object valid until we are
+    // done with it, and the flag keeps us from destroying it a second time.
+    gboolean destroyed = FALSE;
+    g_object_ref(dialog);
+    g_signal_connect(dialog, "destroy", G_CALLBACK(noteDestroyed), &destroyed);
+
+    gtk_dialog_run(GTK_DIALOG(dialog));
+
+    if (!destroyed) gtk_widget_destroy(dialog);
+    // Destruction dropped every handler, so the flag's address dies unused.
+    g_object_unref(dialog);
+    g_free(text);
+}

@@ -1,0 +1,170 @@
+#include "gui_fixture.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+constexpr guint kWatchdogSeconds = 10;
+// A last resort beyond the watchdog: if even the main loop is stuck, the
+// default SIGALRM action ends the process and CTest reports the failure.
+constexpr unsigned kAlarmSeconds = 30;
+
+void failOnLog(const gchar *domain, GLogLevelFlags level, const gchar *message, gpointer) {
+    ADD_FAILURE() << "GLib log message (level " << level << ") from "
+                  << (domain ? domain : "(no domain)") << ": " << message;
+}
+
+std::vector<GtkMessageDialog *> messageDialogs() {
+    std::vector<GtkMessageDialog *> found;
+    GList *toplevels = gtk_window_list_toplevels();
+    for (GList *l = toplevels; l; l = l->next)
+        if (GTK_IS_MESSAGE_DIALOG(l->data)) found.push_back(GTK_MESSAGE_DIALOG(l->data));
+    g_list_free(toplevels);
+    return found;
+}
+
+void record(GtkMessageDialog *dialog, SeenDialog &seen) {
+    gchar *text = nullptr;
+    gchar *secondary = nullptr;
+    gboolean markup = FALSE;
+    GtkMessageType type = GTK_MESSAGE_OTHER;
+    g_object_get(dialog, "text", &text, "secondary-text", &secondary, "use-markup", &markup,
+                 "message-type", &type, nullptr);
+    seen.text = text ? text : "(null)";
+    seen.secondaryText = secondary != nullptr;
+    seen.useMarkup = markup;
+    seen.type = type;
+    g_free(text);
+    g_free(secondary);
+
+    if (GTK_IS_LABEL(dialog->label)) seen.labelText = gtk_label_get_text(GTK_LABEL(dialog->label));
+
+    GtkWidget *area = gtk_dialog_get_action_area(GTK_DIALOG(dialog));
+    GList *children = gtk_container_get_children(GTK_CONTAINER(area));
+    seen.buttons = static_cast<int>(g_list_length(children));
+    if (seen.buttons == 1 && GTK_IS_BUTTON(children->data)) {
+        GtkButton *button = GTK_BUTTON(children->data);
+        const gchar *label = gtk_button_get_label(button);
+        seen.closeButton = gtk_button_get_use_stock(button) && label &&
+                           std::string(label) == GTK_STOCK_CLOSE &&
+                           gtk_dialog_get_response_for_widget(GTK_DIALOG(dialog), GTK_WIDGET(button)) ==
+                               GTK_RESPONSE_CLOSE;
+    }
+    g_list_free(children);
+
+    seen.transientFor = gtk_window_get_transient_for(GTK_WINDOW(dialog));
+    seen.destroyWithParent = gtk_window_get_destroy_with_parent(GTK_WINDOW(dialog));
+    seen.visible = gtk_widget_get_visible(GTK_WIDGET(dialog));
+}
+
+void noteFinalized(gpointer seen, GObject *) { static_cast<SeenDialog *>(seen)->finalized = true; }
+
+struct Watch {
+    SeenDialog seen;
+    GuiTest::React react;
+    bool done = false;
+};
+
+gboolean lookForDialog(gpointer data) {
+    auto *watch = static_cast<Watch *>(data);
+    const std::vector<GtkMessageDialog *> dialogs = messageDialogs();
+    if (dialogs.empty()) return G_SOURCE_CONTINUE;
+    watch->seen.sightings = static_cast<int>(dialogs.size());
+    record(dialogs.front(), watch->seen);
+    g_object_weak_ref(G_OBJECT(dialogs.front()), noteFinalized, &watch->seen);
+    watch->done = true;
+    if (watch->react)
+        watch->react(GTK_DIALOG(dialogs.front()));
+    else
+        gtk_dialog_response(GTK_DIALOG(dialogs.front()), GTK_RESPONSE_CLOSE);
+    return G_SOURCE_REMOVE;
+}
+
+}  // namespace
+
+void GuiTest::SetUp() {
+    if (!gtk_init_check(nullptr, nullptr))
+        GTEST_FAIL() << "No X display (DISPLAY=" << (g_getenv("DISPLAY") ? g_getenv("DISPLAY") : "")
+                     << "): run the dialog tests under xvfb-run -a, as tools/test.sh does";
+    const char *domains[] = {"Gtk", "Gdk", "GLib", "GLib-GObject", nullptr};
+    const auto levels = static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL |
+                                                    G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION);
+    for (int i = 0; i < 5; ++i)
+        logHandlers_[i] = g_log_set_handler(domains[i], levels, failOnLog, nullptr);
+    watchdogId_ = g_timeout_add_seconds(kWatchdogSeconds, watchdog, this);
+    alarm(kAlarmSeconds);
+}
+
+void GuiTest::TearDown() {
+    alarm(0);
+    if (watchdogId_) g_source_remove(watchdogId_);
+    const char *domains[] = {"Gtk", "Gdk", "GLib", "GLib-GObject", nullptr};
+    for (int i = 0; i < 5; ++i)
+        if (logHandlers_[i]) g_log_remove_handler(domains[i], logHandlers_[i]);
+    EXPECT_TRUE(messageDialogs().empty()) << "a message dialog outlived its call";
+}
+
+gboolean GuiTest::watchdog(gpointer self) {
+    ADD_FAILURE() << "watchdog: no dialog came or went within " << kWatchdogSeconds << " s";
+    // Answering every dialog lets the blocked call return, so the test ends.
+    for (GtkMessageDialog *dialog : messageDialogs()) gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CLOSE);
+    static_cast<GuiTest *>(self)->watchdogId_ = 0;
+    return G_SOURCE_REMOVE;
+}
+
+SeenDialog GuiTest::showAndClose(const std::function<void()> &call, React react) {
+    Watch watch;
+    watch.react = std::move(react);
+    // Dispatched only once call() runs the dialog's nested main loop.
+    const guint source = g_idle_add(lookForDialog, &watch);
+    call();
+    if (!watch.done) g_source_remove(source);
+    return watch.seen;
+}
+
+std::string GuiTest::captureStderr(const std::function<void()> &call) {
+    std::fflush(stderr);
+    FILE *capture = std::tmpfile();
+    if (!capture) {
+        ADD_FAILURE() << "tmpfile() failed";
+        call();
+        return {};
+    }
+    const int saved = dup(STDERR_FILENO);
+    dup2(fileno(capture), STDERR_FILENO);
+    call();
+    std::fflush(stderr);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+
+    std::string text;
+    std::rewind(capture);
+    char buffer[256];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, capture)) > 0) text.append(buffer, n);
+    std::fclose(capture);
+    return text;
+}
+
+GtkWidget *GuiTest::makeParent() {
+    GtkWidget *window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_title(GTK_WINDOW(window), "Pelidor");
+    gtk_window_set_default_size(GTK_WINDOW(window), 400, 300);
+    gtk_widget_show(window);
+    return window;
+}
+
+bool GuiTest::iterateUntil(const std::function<bool()> &done, int timeoutMs) {
+    const gint64 end = g_get_monotonic_time() + gint64{timeoutMs} * 1000;
+    while (!done()) {
+        if (g_get_monotonic_time() > end) return false;
+        g_main_context_iteration(nullptr, FALSE);
+        g_usleep(1000);
+    }
+    return true;
+}

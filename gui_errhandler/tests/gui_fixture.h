@@ -1,0 +1,60 @@
+// A GoogleTest fixture for tests against a real X server: GTK+ is started
+// with gtk_init_check(), a watchdog fails the test if a dialog never comes
+// or never goes, and every GLib warning or critical fails the test too.
+#ifndef PELIDOR_GUI_FIXTURE_H
+#define PELIDOR_GUI_FIXTURE_H
+
+#include <gtk/gtk.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+// What a test saw of the message dialog shown during one call.
+struct SeenDialog {
+    int sightings = 0;         // message dialogs among the toplevels at once
+    std::string text;          // "text" property
+    std::string labelText;     // what the label displays
+    bool secondaryText = false;
+    bool useMarkup = false;
+    GtkMessageType type = GTK_MESSAGE_OTHER;
+    int buttons = 0;           // buttons in the action area
+    bool closeButton = false;  // the one button is gtk-close, response Close
+    GtkWindow *transientFor = nullptr;
+    bool destroyWithParent = false;
+    bool visible = false;
+    bool finalized = false;    // set when the dialog object is freed
+};
+
+class GuiTest : public ::testing::Test {
+public:
+    using React = std::function<void(GtkDialog *)>;
+
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Runs call() (which is to show one dialog) from inside the main loop
+    // and watches for message dialogs among the toplevel windows. When one
+    // appears, it is recorded and handed to react(), which by default
+    // answers it with Close. Returns what was seen; seen.sightings is 0
+    // when no dialog appeared before call() returned.
+    SeenDialog showAndClose(const std::function<void()> &call, React react = {});
+
+    // Runs call() with fd 2 redirected to a temporary file; returns what was
+    // written there.
+    static std::string captureStderr(const std::function<void()> &call);
+
+    // A real, shown toplevel window to be the dialogs' parent.
+    GtkWidget *makeParent();
+
+    // Lets the main loop run until done() holds or timeoutMs passes.
+    static bool iterateUntil(const std::function<bool()> &done, int timeoutMs);
+
+private:
+    static gboolean watchdog(gpointer self);
+    guint watchdogId_ = 0;
+    guint logHandlers_[5] = {};
+};
+
+#endif  // PELIDOR_GUI_FIXTURE_H
