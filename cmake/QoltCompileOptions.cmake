@@ -16,6 +16,14 @@ if(QOLT_TSAN)
   target_compile_options(qolt_instrument INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
   target_link_options(qolt_instrument INTERFACE -fsanitize=thread)
 endif()
+# Fuzzing: the libraries get coverage hooks and the sanitizers; only the fuzz
+# targets themselves link libFuzzer (-fsanitize=fuzzer).
+if(QOLT_FUZZ)
+  target_compile_options(qolt_instrument INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
+    -fno-omit-frame-pointer)
+  target_link_options(qolt_instrument INTERFACE -fsanitize=address,undefined)
+endif()
 
 # Shared objects must resolve every symbol at link time, except under the
 # sanitizers, whose runtime lives in the executable.
