@@ -1,0 +1,32 @@
+// The constant tables of the Rijndael cipher, internal to the plugin.
+//
+// Byte order: a round-table or key-conversion entry is one column of the
+// state, four bytes packed into a uint32_t with the row-0 byte in the low
+// 8 bits and the row-3 byte in the high 8 bits.  The cipher assembles its
+// columns from bytes in the same order, so the tables mean the same on any
+// host.
+#ifndef QOLT_RIJNDAEL_TABLES_H
+#define QOLT_RIJNDAEL_TABLES_H
+
+#include <cstdint>
+
+struct RijndaelTables {
+    // enc[i][x]: MixColumns of the column holding S(x) in row i, 0 elsewhere.
+    // enc[i] is enc[0] rotated left by 8 * i bits.
+    uint32_t enc[4][256];
+    // dec[i][x]: InvMixColumns of the column holding InvS(x) in row i.
+    uint32_t dec[4][256];
+    // keyDec[i][x]: InvMixColumns of the column holding x in row i; the XOR
+    // of the four entries of a word's bytes is InvMixColumns of the word.
+    uint32_t keyDec[4][256];
+    uint8_t sbox[256];
+    uint8_t invSbox[256];
+    // Successive powers of x in GF(2^8) from 01; the key schedule uses at
+    // most the first 10.
+    uint8_t rcon[30];
+};
+
+// Computed by the compiler (constexpr), placed in a read-only section.
+extern const RijndaelTables kRijndaelTables;
+
+#endif  // QOLT_RIJNDAEL_TABLES_H
