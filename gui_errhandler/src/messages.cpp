@@ -1,6 +1,7 @@
 // The Dutch texts, one table per kind in code order, UTF-8 source.
 // The line feeds and the spaces before question marks and colons are part
-// of the texts as the client has always shown them.
+// of the texts as the client has always shown them. A text of several
+// lines is one parenthesised literal: one element, not a missing comma.
 #include "messages.h"
 
 #include "pelidor/gui_errhandler.h"
@@ -15,8 +16,8 @@ const char *const kActionHeaders[kActionCount] = {
     /*  1 ACT_GET_POSTING_INFO */
     "Het ophalen van de QOLT Posting info is mislukt",
     /*  2 ACT_GET_POSTING_MESSAGES */
-    "Het ophalen van de forumberichten behorende\n"
-    "bij de QOLT Posting info is mislukt",
+    ("Het ophalen van de forumberichten behorende\n"
+     "bij de QOLT Posting info is mislukt"),
     /*  3 ACT_CHECK_MAIL */
     "Het controleren op nieuwe QOLT Mail is mislukt",
     /*  4 ACT_GET_MAIL */
@@ -46,26 +47,26 @@ const char *const kResultMessages[kResultCount] = {
     /*  1 RES_NO_CONNECTION */
     "Is de internetverbinding wel actief ?",
     /*  2 RES_BAD_LOGIN */
-    "Je hebt een ongeldige gebruikersnaam en/of wachtwoord\n"
-    "ingevuld. Gelieve dit eerst in het configuratiescherm goed\n"
-    "te zetten en daarna opnieuw proberen te updaten",
+    ("Je hebt een ongeldige gebruikersnaam en/of wachtwoord\n"
+     "ingevuld. Gelieve dit eerst in het configuratiescherm goed\n"
+     "te zetten en daarna opnieuw proberen te updaten"),
     /*  3 RES_BANNED */
     "Je bent verbannen van de QOLT server",
     /*  4 RES_SERVER_FAILURE */
     "Storing op de QOLT Server. QOLT Database onbereikbaar",
     /*  5 RES_NO_NEW_POSTINGS */
-    "Geen nieuwe QOLT postings sinds laatste controle.\n"
-    "De QOLT postings die de vorige keer nieuw waren\n"
-    "zullen nu getoond worden",
+    ("Geen nieuwe QOLT postings sinds laatste controle.\n"
+     "De QOLT postings die de vorige keer nieuw waren\n"
+     "zullen nu getoond worden"),
     /*  6 RES_PLUGINS_UNSUPPORTED */
     "Plugins worden niet ondersteund op dit platform!",
     /*  7 RES_PLUGIN_LOCATION_UNSET */
-    "De locatie van de http auth plugin is onbekend.\n"
-    "Gelieve dit aan te passen in het configuratiescherm\n"
-    "en het opnieuw te proberen",
+    ("De locatie van de http auth plugin is onbekend.\n"
+     "Gelieve dit aan te passen in het configuratiescherm\n"
+     "en het opnieuw te proberen"),
     /*  8 RES_PLUGIN_LOAD_FAILED */
-    "Kan de http auth plugin niet laden.\n"
-    "Klopt de locatie wel en is het bestand leesbaar ?",
+    ("Kan de http auth plugin niet laden.\n"
+     "Klopt de locatie wel en is het bestand leesbaar ?"),
     /*  9 RES_PLUGIN_FAILED */
     "Fout opgetreden tijdens het uitvoeren van de http auth plugin",
     /* 10 RES_UNKNOWN_RESPONSE */
@@ -89,32 +90,32 @@ const char *const kResultMessages[kResultCount] = {
     /* 19 RES_TIMEOUT */
     "Maximumtijd voor ophalen gegevens verlopen",
     /* 20 RES_REGISTRATION_CLOSED */
-    "Registreren is op dit moment niet mogelijk\n"
-    "in verband met een ledenstop. Hou de pagina\n"
-    "http://" PELIDOR_MEMBER_COUNT_HOST "/ledencount.php"
-    "\ngeregeld in de gaten om te zien wanneer je\n"
-    "je weer kan registreren op QOLT.",
+    ("Registreren is op dit moment niet mogelijk\n"
+     "in verband met een ledenstop. Hou de pagina\n"
+     "http://" PELIDOR_MEMBER_COUNT_HOST "/ledencount.php"
+     "\ngeregeld in de gaten om te zien wanneer je\n"
+     "je weer kan registreren op QOLT."),
     /* 21 RES_NAME_TAKEN */
     "Er is reeds iemand geregistreerd met de opgegeven gebruikersnaam",
     /* 22 RES_IP_BANNED */
     "Jouw ip-adres is verbannen van de QOLT server",
     /* 23 RES_IP_RECENTLY_USED */
-    "Er is in de laatste 48 uur iemand ingelogd met een\n"
-    "geldig QOLT account vanaf je huidige IP adres",
+    ("Er is in de laatste 48 uur iemand ingelogd met een\n"
+     "geldig QOLT account vanaf je huidige IP adres"),
     /* 24 RES_HTTP_INIT_FAILED */
-    "curl_easy_init() mislukt\n"
-    "Controleer of libcurl wel goed geinstalleerd is",
+    ("curl_easy_init() mislukt\n"
+     "Controleer of libcurl wel goed geinstalleerd is"),
     /* 25 RES_POST_CANCELLED */
     "Server heeft de post geannuleerd",
     /* 26 RES_POST_MODERATED */
     "Je post is ter beoordeling naar een moderator verstuurd",
     /* 27 RES_CLIENT_TOO_OLD */
-    "Er is een nieuwere versie van Pelidor nodig\n"
-    "om gebruik te kunnen maken van de QOLT server",
+    ("Er is een nieuwere versie van Pelidor nodig\n"
+     "om gebruik te kunnen maken van de QOLT server"),
     /* 28 RES_RATE_LIMITED */
-    "Er is momenteel een limitatie op de QOLT server actief waardoor\n"
-    "je maar 1 keer per 10 minuten mag updaten. De QOLT postings\n"
-    "die de vorige keer nieuw waren zullen nu getoond worden",
+    ("Er is momenteel een limitatie op de QOLT server actief waardoor\n"
+     "je maar 1 keer per 10 minuten mag updaten. De QOLT postings\n"
+     "die de vorige keer nieuw waren zullen nu getoond worden"),
     /* 29 RES_SERVER_NOTICE */
     "Servermededeling ontvangen: %s",
 };
@@ -127,19 +128,19 @@ const char *const kUpdatePostingsMessages[kResultCount] = {
     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
     /* 13 RES_NO_DATA */
-    "Geen data van de server ontvangen\n"
-    "De QOLT postings die de vorige keer nieuw\n"
-    "waren zullen nu getoond worden",
+    ("Geen data van de server ontvangen\n"
+     "De QOLT postings die de vorige keer nieuw\n"
+     "waren zullen nu getoond worden"),
     /* 14 RES_DNS_FAILED */
-    "DNS server onbereikbaar of host onbekend\n"
-    "De QOLT postings die de vorige keer nieuw waren\n"
-    "zullen nu getoond worden",
+    ("DNS server onbereikbaar of host onbekend\n"
+     "De QOLT postings die de vorige keer nieuw waren\n"
+     "zullen nu getoond worden"),
     /* 15 RES_DNS_FAILED_2: the texts of 14 */
     nullptr,
     /* 16 RES_CONNECTION_REFUSED */
-    "Connection refused\n"
-    "De QOLT postings die de vorige keer nieuw waren\n"
-    "zullen nu getoond worden",
+    ("Connection refused\n"
+     "De QOLT postings die de vorige keer nieuw waren\n"
+     "zullen nu getoond worden"),
     /* 17 .. 29 */
     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,

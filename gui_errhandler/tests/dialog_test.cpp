@@ -132,7 +132,9 @@ TEST_F(GuiErrhandler, InvalidResultWritesOneLineAndShowsNothing) {
         {30, "30"}, {-1, "-1"}, {31, "31"}, {1000, "1000"},
         {INT_MAX, "2147483647"}, {INT_MIN, "-2147483648"}};
     for (unsigned int action : {0u, 3u, 12u, 0xFFFFFFFFu}) {
-        for (const auto &[result, printed] : cases) {
+        for (const auto &c : cases) {
+            const int result = c.first;
+            const std::string &printed = c.second;
             SCOPED_TRACE("action " + std::to_string(action) + ", result " + printed);
             SeenDialog seen;
             const std::string err = captureStderr([&] {

@@ -14,6 +14,10 @@ constexpr guint kWatchdogSeconds = 10;
 // default SIGALRM action ends the process and CTest reports the failure.
 constexpr unsigned kAlarmSeconds = 30;
 
+// The domains whose warnings would tell of a misused widget; null is the
+// messages without a domain.
+const char *const kLogDomains[kLogDomainCount] = {"Gtk", "Gdk", "GLib", "GLib-GObject", nullptr};
+
 void failOnLog(const gchar *domain, GLogLevelFlags level, const gchar *message, gpointer) {
     ADD_FAILURE() << "GLib log message (level " << level << ") from "
                   << (domain ? domain : "(no domain)") << ": " << message;
@@ -85,17 +89,28 @@ gboolean lookForDialog(gpointer data) {
     return G_SOURCE_REMOVE;
 }
 
+// An Xvfb started without -noreset resets whenever its last client leaves
+// and refuses connections meanwhile; under a parallel CTest that happens
+// between test processes, so a refused display is tried again for a while.
+bool openDisplay() {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (gtk_init_check(nullptr, nullptr)) return true;
+        if (!g_getenv("DISPLAY")) return false;
+        g_usleep(50 * 1000);
+    }
+    return false;
+}
+
 }  // namespace
 
 void GuiTest::SetUp() {
-    if (!gtk_init_check(nullptr, nullptr))
+    if (!openDisplay())
         GTEST_FAIL() << "No X display (DISPLAY=" << (g_getenv("DISPLAY") ? g_getenv("DISPLAY") : "")
                      << "): run the dialog tests under xvfb-run -a, as tools/test.sh does";
-    const char *domains[] = {"Gtk", "Gdk", "GLib", "GLib-GObject", nullptr};
     const auto levels = static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL |
                                                     G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION);
-    for (int i = 0; i < 5; ++i)
-        logHandlers_[i] = g_log_set_handler(domains[i], levels, failOnLog, nullptr);
+    for (int i = 0; i < kLogDomainCount; ++i)
+        logHandlers_[i] = g_log_set_handler(kLogDomains[i], levels, failOnLog, nullptr);
     watchdogId_ = g_timeout_add_seconds(kWatchdogSeconds, watchdog, this);
     alarm(kAlarmSeconds);
 }
@@ -103,16 +118,17 @@ void GuiTest::SetUp() {
 void GuiTest::TearDown() {
     alarm(0);
     if (watchdogId_) g_source_remove(watchdogId_);
-    const char *domains[] = {"Gtk", "Gdk", "GLib", "GLib-GObject", nullptr};
-    for (int i = 0; i < 5; ++i)
-        if (logHandlers_[i]) g_log_remove_handler(domains[i], logHandlers_[i]);
+    for (int i = 0; i < kLogDomainCount; ++i)
+        if (logHandlers_[i]) g_log_remove_handler(kLogDomains[i], logHandlers_[i]);
     EXPECT_TRUE(messageDialogs().empty()) << "a message dialog outlived its call";
 }
 
 gboolean GuiTest::watchdog(gpointer self) {
     ADD_FAILURE() << "watchdog: no dialog came or went within " << kWatchdogSeconds << " s";
-    // Answering every dialog lets the blocked call return, so the test ends.
-    for (GtkMessageDialog *dialog : messageDialogs()) gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CLOSE);
+    // Answering every dialog lets the blocked call return, so the test ends;
+    // not with Close, which a test may be waiting for from elsewhere.
+    for (GtkMessageDialog *dialog : messageDialogs())
+        gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_DELETE_EVENT);
     static_cast<GuiTest *>(self)->watchdogId_ = 0;
     return G_SOURCE_REMOVE;
 }

@@ -10,6 +10,8 @@
 #include <functional>
 #include <string>
 
+inline constexpr int kLogDomainCount = 5;
+
 // What a test saw of the message dialog shown during one call.
 struct SeenDialog {
     int sightings = 0;         // message dialogs among the toplevels at once
@@ -54,7 +56,7 @@ protected:
 private:
     static gboolean watchdog(gpointer self);
     guint watchdogId_ = 0;
-    guint logHandlers_[5] = {};
+    guint logHandlers_[kLogDomainCount] = {};
 };
 
 #endif  // PELIDOR_GUI_FIXTURE_H

@@ -6,4 +6,4 @@ if [ -n "${DISPLAY:-}" ] || ! command -v xvfb-run >/dev/null 2>&1; then
 fi
 # Listing the tests needs no display.
 case " $* " in *" --gtest_list_tests "*) exec "$@" ;; esac
-exec xvfb-run -a -s "-screen 0 1280x1024x24" "$@"
+exec xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" "$@"
