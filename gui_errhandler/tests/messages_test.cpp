@@ -48,31 +48,6 @@ TEST(GuiMessages, EveryActionAndResultMatchesExpectedText) {
     }
 }
 
-TEST(GuiMessages, HeaderOnlyForActionsUpToEleven) {
-    for (unsigned int action : kActions) {
-        const ErrorMessage m = lookupErrorMessage(action, RES_TIMEOUT);
-        const char *header = expectedHeader(action);
-        if (header)
-            EXPECT_STREQ(header, m.header) << "action " << action;
-        else
-            EXPECT_EQ(nullptr, m.header) << "action " << action;
-    }
-}
-
-TEST(GuiMessages, StandAloneResultsDropTheHeader) {
-    for (int result = RES_NO_NEW_POSTINGS; result <= RES_PLUGIN_FAILED; ++result)
-        for (unsigned int action = 0; action <= 12; ++action)
-            EXPECT_EQ(nullptr, lookupErrorMessage(action, result).header) << action << "/" << result;
-    EXPECT_NE(nullptr, lookupErrorMessage(3, RES_SERVER_FAILURE).header);
-    EXPECT_NE(nullptr, lookupErrorMessage(3, RES_UNKNOWN_RESPONSE).header);
-}
-
-TEST(GuiMessages, SecondDnsCodeSharesTheTexts) {
-    for (unsigned int action : kActions)
-        EXPECT_EQ(shown(lookupErrorMessage(action, RES_DNS_FAILED), nullptr),
-                  shown(lookupErrorMessage(action, RES_DNS_FAILED_2), nullptr));
-}
-
 TEST(GuiMessages, OutOfRangeResultsAreInvalid) {
     for (int result : {-1, 30, 31, 100, INT_MAX, INT_MIN}) {
         const ErrorMessage m = lookupErrorMessage(0, result);
@@ -121,18 +96,6 @@ TEST(GuiMessages, MemberCountAddressUsesTheNamedHost) {
     EXPECT_EQ(std::string::npos, host.find_first_of("/:\n "));
     const std::string body = lookupErrorMessage(9, RES_REGISTRATION_CLOSED).body;
     EXPECT_NE(std::string::npos, body.find("\n" + memberCountUrl(host) + "\n")) << body;
-}
-
-TEST(GuiMessages, TextsAreValidUtf8) {
-    for (unsigned int action : {0u, 2u, 12u}) {
-        for (int result = 1; result <= 29; ++result) {
-            const ErrorMessage m = lookupErrorMessage(action, result);
-            EXPECT_TRUE(g_utf8_validate(m.body, -1, nullptr)) << result;
-            if (m.header) {
-                EXPECT_TRUE(g_utf8_validate(m.header, -1, nullptr)) << action;
-            }
-        }
-    }
 }
 
 }  // namespace
