@@ -23,6 +23,7 @@ extern "C" void qolt_gui_dialog_show(const char *header, const char *body, GtkWi
     // destroyed with it and gtk_dialog_run() returns after dropping GTK's
     // last reference. Our own reference keeps the object valid until we are
     // done with it, and the flag keeps us from destroying it a second time.
+    // (A GTK 2 toplevel is never floating, so a plain reference it is.)
     gboolean destroyed = FALSE;
     g_object_ref(dialog);
     g_signal_connect(dialog, "destroy", G_CALLBACK(noteDestroyed), &destroyed);
