@@ -33,12 +33,14 @@ else()
   set(QOLT_NO_UNDEFINED "-Wl,-z,defs")
 endif()
 
-# add_qolt_test(name SOURCES ... LIBS ...): a GoogleTest binary registered with CTest.
+# add_qolt_test(name SOURCES ... LIBS ... LABEL label): a GoogleTest binary registered with CTest.
 function(add_qolt_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "" "LABEL" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main
                         qolt_warnings qolt_instrument)
+  # gtest_discover_tests writes the properties out unquoted, so a list of
+  # labels would break into separate properties: one label per binary.
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-                       PROPERTIES LABELS "${T_LABELS}" TIMEOUT 300)
+                       PROPERTIES LABELS "${T_LABEL}" TIMEOUT 300)
 endfunction()

@@ -10,5 +10,5 @@ tools/deps.sh
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQOLT_WERROR=ON
 cmake --build "$build" -j "$(nproc)"
 # One X server for the whole run; the GUI tests find it through DISPLAY.
-xvfb-run -a -s "-screen 0 1280x1024x24" \
+xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" \
   ctest --test-dir "$build" --output-on-failure -j "$(nproc)"

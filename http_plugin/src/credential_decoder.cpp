@@ -1,0 +1,63 @@
+// qolt_plugin_auth_decode_init and qolt_plugin_auth_decode: base64 text of
+// AES-128-CBC ciphertext back to plain text, with the plugin's one cipher.
+#include <glib.h>
+
+#include <cstring>
+
+#include "base64.h"
+#include "credential_key.h"
+#include "qolt/http_plugin.h"
+#include "qolt/rijndael.h"
+
+namespace {
+
+// Constructed Unkeyed when the plugin is loaded, destroyed at unload or exit.
+// Decodes only read it; a key set-up rewrites it (see the header's rules).
+Rijndael sharedCipher;
+
+}  // namespace
+
+extern "C" void qolt_plugin_auth_decode_init(const char *keyText) {
+    unsigned char *key = static_cast<unsigned char *>(g_malloc0(16));
+    // Only the first 13 bytes of the key text can reach the 16-byte key, so
+    // the copy is limited to them: an enormous key text still gives the
+    // same key, and never a formatted text past INT_MAX.
+    char *prefixed = g_strdup_printf(QOLT_KEY_PREFIX "%.13s", keyText ? keyText : "");
+    size_t n = strlen(prefixed);
+    if (n > 16) n = 16;
+    memcpy(key, prefixed, n);
+
+    const unsigned char *iv = reinterpret_cast<const unsigned char *>(QOLT_CREDENTIAL_IV);
+    sharedCipher.init(Rijndael::CBC, Rijndael::Decrypt, key, Rijndael::Key128, iv);
+
+    g_free(prefixed);
+    memset(key, 0, 16);
+    g_free(key);
+}
+
+extern "C" char *qolt_plugin_auth_decode(const char *encoded) {
+    if (!encoded) return nullptr;
+
+    // strlen + 1 is enough for any valid text, the byte that a padded last
+    // group needs beyond its data included.
+    size_t size = strlen(encoded) + 1;
+    unsigned char *work = static_cast<unsigned char *>(g_malloc0(size));
+    int count = base64Decode(encoded, work, size);
+    if (count == 0) {
+        g_free(work);
+        return nullptr;
+    }
+    if (count < 0) {
+        // Malformed base64: an empty text, like every undecryptable input.
+        g_free(work);
+        return static_cast<char *>(g_malloc0(1));
+    }
+
+    // One byte more than the data, so the text is always terminated.  CBC
+    // padDecrypt keeps every byte and writes nothing when it fails (not
+    // keyed, length not whole blocks), leaving an empty text.
+    char *result = static_cast<char *>(g_malloc0(size_t(count) + 1));
+    sharedCipher.padDecrypt(work, count, reinterpret_cast<unsigned char *>(result));
+    g_free(work);
+    return result;
+}
