@@ -1,0 +1,321 @@
+// Rijndael against OpenSSL (EVP, and the low-level AES_* calls for one block
+// and the key set-up) and nettle, for AES-128/192/256.  Which code the peers
+// run is chosen by the environment: OPENSSL_ia32cap=~0x200020200000000 and
+// NETTLE_FAT_OVERRIDE=vendor:intel select their table code (tools/bench.sh).
+#include <nettle/aes.h>
+#include <nettle/cbc.h>
+#include <openssl/aes.h>
+#include <openssl/evp.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "bench_support.h"
+#include "qolt/rijndael.h"
+
+namespace bench {
+namespace {
+
+const size_t kBulk = 4096;
+
+enum Op { EcbEncrypt, EcbDecrypt, CbcEncrypt, CbcDecrypt, Cfb1Encrypt, Cfb1Decrypt };
+
+const char *opName(Op op) {
+    switch (op) {
+    case EcbEncrypt: return "ecb-encrypt";
+    case EcbDecrypt: return "ecb-decrypt";
+    case CbcEncrypt: return "cbc-encrypt";
+    case CbcDecrypt: return "cbc-decrypt";
+    case Cfb1Encrypt: return "cfb1-encrypt";
+    case Cfb1Decrypt: return "cfb1-decrypt";
+    }
+    return "?";
+}
+
+bool encrypting(Op op) { return op == EcbEncrypt || op == CbcEncrypt || op == Cfb1Encrypt; }
+
+// One contender keyed once for one case; run() transforms `in` into `out`
+// from the fixed vector, every call independent of the last.
+struct Runner {
+    virtual ~Runner() = default;
+    virtual void run(const unsigned char *in, size_t n, unsigned char *out) = 0;
+};
+
+struct Ours : Runner {
+    Rijndael cipher;
+    bool enc;
+    Ours(Op op, const Bytes &key, const Bytes &iv) : enc(encrypting(op)) {
+        Rijndael::Mode mode = op <= EcbDecrypt ? Rijndael::ECB
+                              : op <= CbcDecrypt ? Rijndael::CBC
+                                                 : Rijndael::CFB1;
+        Rijndael::KeyLength length = key.size() == 16   ? Rijndael::Key128
+                                     : key.size() == 24 ? Rijndael::Key192
+                                                        : Rijndael::Key256;
+        // CFB1 runs the cipher forwards either way: key it for Encrypt.
+        Rijndael::Direction dir =
+            enc || mode == Rijndael::CFB1 ? Rijndael::Encrypt : Rijndael::Decrypt;
+        if (cipher.init(mode, dir, key.data(), length, iv.data()) != 0) abort();
+    }
+    void run(const unsigned char *in, size_t n, unsigned char *out) override {
+        int bits = int(n * 8);
+        if ((enc ? cipher.blockEncrypt(in, bits, out) : cipher.blockDecrypt(in, bits, out)) !=
+            bits)
+            abort();
+    }
+};
+
+const EVP_CIPHER *evpCipher(Op op, size_t keyBytes) {
+    const size_t k = keyBytes;
+    switch (op) {
+    case EcbEncrypt:
+    case EcbDecrypt:
+        return k == 16 ? EVP_aes_128_ecb() : k == 24 ? EVP_aes_192_ecb() : EVP_aes_256_ecb();
+    case CbcEncrypt:
+    case CbcDecrypt:
+        return k == 16 ? EVP_aes_128_cbc() : k == 24 ? EVP_aes_192_cbc() : EVP_aes_256_cbc();
+    case Cfb1Encrypt:
+    case Cfb1Decrypt:
+        return k == 16 ? EVP_aes_128_cfb1() : k == 24 ? EVP_aes_192_cfb1() : EVP_aes_256_cfb1();
+    }
+    return nullptr;
+}
+
+struct OpenSsl : Runner {
+    EVP_CIPHER_CTX *ctx = EVP_CIPHER_CTX_new();
+    Bytes iv;
+    OpenSsl(Op op, const Bytes &key, const Bytes &vector) : iv(vector) {
+        if (!EVP_CipherInit_ex(ctx, evpCipher(op, key.size()), nullptr, key.data(), iv.data(),
+                               encrypting(op) ? 1 : 0))
+            abort();
+        EVP_CIPHER_CTX_set_padding(ctx, 0);
+    }
+    ~OpenSsl() override { EVP_CIPHER_CTX_free(ctx); }
+    void run(const unsigned char *in, size_t n, unsigned char *out) override {
+        // Back to the vector for every message, as ours starts from it.
+        int length = 0;
+        if (!EVP_CipherInit_ex(ctx, nullptr, nullptr, nullptr, iv.data(), -1) ||
+            !EVP_CipherUpdate(ctx, out, &length, in, int(n)) || size_t(length) != n)
+            abort();
+    }
+};
+
+// nettle's per-size contexts and functions.
+struct Nettle128 {
+    using Ctx = aes128_ctx;
+    static void setEnc(Ctx *c, const uint8_t *k) { aes128_set_encrypt_key(c, k); }
+    static void setDec(Ctx *c, const uint8_t *k) { aes128_set_decrypt_key(c, k); }
+    static void enc(const void *c, size_t n, uint8_t *d, const uint8_t *s) {
+        aes128_encrypt(static_cast<const Ctx *>(c), n, d, s);
+    }
+    static void dec(const void *c, size_t n, uint8_t *d, const uint8_t *s) {
+        aes128_decrypt(static_cast<const Ctx *>(c), n, d, s);
+    }
+};
+struct Nettle192 {
+    using Ctx = aes192_ctx;
+    static void setEnc(Ctx *c, const uint8_t *k) { aes192_set_encrypt_key(c, k); }
+    static void setDec(Ctx *c, const uint8_t *k) { aes192_set_decrypt_key(c, k); }
+    static void enc(const void *c, size_t n, uint8_t *d, const uint8_t *s) {
+        aes192_encrypt(static_cast<const Ctx *>(c), n, d, s);
+    }
+    static void dec(const void *c, size_t n, uint8_t *d, const uint8_t *s) {
+        aes192_decrypt(static_cast<const Ctx *>(c), n, d, s);
+    }
+};
+struct Nettle256 {
+    using Ctx = aes256_ctx;
+    static void setEnc(Ctx *c, const uint8_t *k) { aes256_set_encrypt_key(c, k); }
+    static void setDec(Ctx *c, const uint8_t *k) { aes256_set_decrypt_key(c, k); }
+    static void enc(const void *c, size_t n, uint8_t *d, const uint8_t *s) {
+        aes256_encrypt(static_cast<const Ctx *>(c), n, d, s);
+    }
+    static void dec(const void *c, size_t n, uint8_t *d, const uint8_t *s) {
+        aes256_decrypt(static_cast<const Ctx *>(c), n, d, s);
+    }
+};
+
+template <class N>
+struct Nettle : Runner {
+    typename N::Ctx ctx;
+    Op op;
+    Bytes iv;
+    Nettle(Op o, const Bytes &key, const Bytes &vector) : op(o), iv(vector) {
+        if (encrypting(op))
+            N::setEnc(&ctx, key.data());
+        else
+            N::setDec(&ctx, key.data());
+    }
+    void run(const unsigned char *in, size_t n, unsigned char *out) override {
+        uint8_t chain[16];
+        switch (op) {
+        case EcbEncrypt: N::enc(&ctx, n, out, in); break;
+        case EcbDecrypt: N::dec(&ctx, n, out, in); break;
+        case CbcEncrypt:
+            memcpy(chain, iv.data(), 16);
+            cbc_encrypt(&ctx, N::enc, 16, chain, n, out, in);
+            break;
+        case CbcDecrypt:
+            memcpy(chain, iv.data(), 16);
+            cbc_decrypt(&ctx, N::dec, 16, chain, n, out, in);
+            break;
+        default: abort();
+        }
+    }
+};
+
+std::unique_ptr<Runner> makeNettle(Op op, const Bytes &key, const Bytes &iv) {
+    switch (key.size()) {
+    case 16: return std::make_unique<Nettle<Nettle128>>(op, key, iv);
+    case 24: return std::make_unique<Nettle<Nettle192>>(op, key, iv);
+    default: return std::make_unique<Nettle<Nettle256>>(op, key, iv);
+    }
+}
+
+// Registers one bulk case: its agreement check and one benchmark per contender.
+void bulkCase(Op op, size_t keyBytes, bool withNettle) {
+    const std::string group =
+        "aes" + std::to_string(keyBytes * 8) + "-" + opName(op) + "/" + std::to_string(kBulk);
+    const Bytes key = randomBytes(keyBytes, 100 + keyBytes);
+    const Bytes iv = randomBytes(16, 7);
+    auto input = std::make_shared<Bytes>(randomBytes(kBulk, 200 + keyBytes + op));
+
+    std::vector<std::pair<std::string, std::shared_ptr<Runner>>> contenders;
+    contenders.emplace_back("ours", std::make_shared<Ours>(op, key, iv));
+    contenders.emplace_back("openssl", std::make_shared<OpenSsl>(op, key, iv));
+    if (withNettle) contenders.emplace_back("nettle", makeNettle(op, key, iv));
+
+    checks().push_back({group, [group, contenders, input] {
+                            Bytes want(kBulk), got(kBulk);
+                            contenders[0].second->run(input->data(), kBulk, want.data());
+                            for (size_t i = 1; i < contenders.size(); ++i) {
+                                contenders[i].second->run(input->data(), kBulk, got.data());
+                                std::string why =
+                                    compare(group, contenders[i].first, want, got);
+                                if (!why.empty()) return why;
+                            }
+                            // In place gives the same bytes as out of place.
+                            Bytes inPlace = *input;
+                            contenders[0].second->run(inPlace.data(), kBulk, inPlace.data());
+                            return compare(group, "ours in place", want, inPlace);
+                        }});
+    for (const auto &c : contenders) {
+        std::shared_ptr<Runner> runner = c.second;
+        add(group, c.first, kBulk, [runner, input](benchmark::State &state) {
+            Bytes out(kBulk);
+            for (auto _ : state) {
+                runner->run(input->data(), kBulk, out.data());
+                benchmark::ClobberMemory();
+            }
+        });
+    }
+}
+
+// One block, 16 bytes, through each library's single-block call.
+void oneBlockCase() {
+    const std::string group = "aes128-one-block/16";
+    const Bytes key = randomBytes(16, 300);
+    auto input = std::make_shared<Bytes>(randomBytes(16, 301));
+
+    auto ours = std::make_shared<Rijndael>();
+    ours->init(Rijndael::ECB, Rijndael::Encrypt, key.data(), Rijndael::Key128);
+    auto ossl = std::make_shared<AES_KEY>();
+    AES_set_encrypt_key(key.data(), 128, ossl.get());
+    auto nettle = std::make_shared<aes128_ctx>();
+    aes128_set_encrypt_key(nettle.get(), key.data());
+
+    checks().push_back({group, [group, ours, ossl, nettle, input] {
+                            Bytes want(16), got(16);
+                            ours->blockEncrypt(input->data(), 128, want.data());
+                            AES_encrypt(input->data(), got.data(), ossl.get());
+                            std::string why = compare(group, "openssl", want, got);
+                            if (!why.empty()) return why;
+                            aes128_encrypt(nettle.get(), 16, got.data(), input->data());
+                            return compare(group, "nettle", want, got);
+                        }});
+    add(group, "ours", 16, [ours, input](benchmark::State &state) {
+        unsigned char out[16];
+        for (auto _ : state) {
+            ours->blockEncrypt(input->data(), 128, out);
+            benchmark::DoNotOptimize(out);
+        }
+    });
+    add(group, "openssl", 16, [ossl, input](benchmark::State &state) {
+        unsigned char out[16];
+        for (auto _ : state) {
+            AES_encrypt(input->data(), out, ossl.get());
+            benchmark::DoNotOptimize(out);
+        }
+    });
+    add(group, "nettle", 16, [nettle, input](benchmark::State &state) {
+        unsigned char out[16];
+        for (auto _ : state) {
+            aes128_encrypt(nettle.get(), 16, out, input->data());
+            benchmark::DoNotOptimize(out);
+        }
+    });
+}
+
+// Key set-up for decryption, checked by decrypting one block with each.
+void keySetupCase() {
+    const std::string group = "aes128-decrypt-key-setup/16";
+    auto key = std::make_shared<Bytes>(randomBytes(16, 400));
+    auto iv = std::make_shared<Bytes>(randomBytes(16, 401));
+    auto block = std::make_shared<Bytes>(randomBytes(16, 402));
+
+    checks().push_back({group, [group, key, iv, block] {
+                            Rijndael ours;
+                            ours.init(Rijndael::ECB, Rijndael::Decrypt, key->data(),
+                                      Rijndael::Key128, iv->data());
+                            AES_KEY ossl;
+                            AES_set_decrypt_key(key->data(), 128, &ossl);
+                            aes128_ctx nettle;
+                            aes128_set_decrypt_key(&nettle, key->data());
+                            Bytes want(16), got(16);
+                            ours.blockDecrypt(block->data(), 128, want.data());
+                            AES_decrypt(block->data(), got.data(), &ossl);
+                            std::string why = compare(group, "openssl", want, got);
+                            if (!why.empty()) return why;
+                            aes128_decrypt(&nettle, 16, got.data(), block->data());
+                            return compare(group, "nettle", want, got);
+                        }});
+    add(group, "ours", 0, [key, iv](benchmark::State &state) {
+        Rijndael cipher;
+        for (auto _ : state) {
+            cipher.init(Rijndael::CBC, Rijndael::Decrypt, key->data(), Rijndael::Key128,
+                        iv->data());
+            benchmark::DoNotOptimize(&cipher);
+            benchmark::ClobberMemory();
+        }
+    });
+    add(group, "openssl", 0, [key](benchmark::State &state) {
+        AES_KEY ossl;
+        for (auto _ : state) {
+            AES_set_decrypt_key(key->data(), 128, &ossl);
+            benchmark::DoNotOptimize(&ossl);
+            benchmark::ClobberMemory();
+        }
+    });
+    add(group, "nettle", 0, [key](benchmark::State &state) {
+        aes128_ctx nettle;
+        for (auto _ : state) {
+            aes128_set_decrypt_key(&nettle, key->data());
+            benchmark::DoNotOptimize(&nettle);
+            benchmark::ClobberMemory();
+        }
+    });
+}
+
+}  // namespace
+
+void registerRijndael() {
+    for (size_t keyBytes : {16, 24, 32})
+        for (Op op : {EcbEncrypt, EcbDecrypt, CbcDecrypt, CbcEncrypt}) bulkCase(op, keyBytes, true);
+    // nettle has no CFB1.
+    bulkCase(Cfb1Encrypt, 16, false);
+    bulkCase(Cfb1Decrypt, 16, false);
+    oneBlockCase();
+    keySetupCase();
+}
+
+}  // namespace bench

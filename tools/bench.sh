@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Builds the benchmark suite (Release, in build-bench) and runs our code and
+# its peers side by side, then prints the table of ratios.
+#
+# Two runs of one binary.  The first masks the peers' AES instructions so
+# that OpenSSL and nettle run their table code, the fair match for our table
+# cipher: OPENSSL_ia32cap=~0x200020200000000 clears AES-NI and SSSE3 (with
+# SSSE3 left on, OpenSSL picks a vector-permute fallback instead of its
+# tables) and NETTLE_FAT_OVERRIDE=vendor:intel names no AES feature.  The
+# second, unmasked, repeats the cases whose reference also names the AES-NI
+# figure.  Each run first checks that every peer gives our output.
+#
+# Usage: tools/bench.sh [Google Benchmark options, e.g. --benchmark_filter=md5]
+# Results: build-bench/bench-tables.json, build-bench/bench-native.json and
+# build-bench/bench-ratios.txt; tools/bench_callgrind.sh adds instruction counts.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=build-bench
+
+tools/deps.sh libbenchmark-dev nettle-dev libgcrypt20-dev libssl-dev python3
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DQOLT_BENCH=ON \
+  -DQOLT_BUILD_TESTS=OFF -DQOLT_BUILD_DEMO=OFF >/dev/null
+cmake --build "$build" -j 2 --target qolt_bench qolt_bench_count
+
+bin="$build/http_plugin/bench/qolt_bench"
+# Medians of five; the machine is shared, so single runs mislead.
+common=(--benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+        --benchmark_out_format=json)
+
+echo "== peers on their table code"
+OPENSSL_ia32cap='~0x200020200000000' NETTLE_FAT_OVERRIDE=vendor:intel \
+  "$bin" "${common[@]}" --benchmark_out="$build/bench-tables.json" "$@"
+
+echo "== peers on AES-NI"
+"$bin" "${common[@]}" --benchmark_out="$build/bench-native.json" \
+  --benchmark_filter='aes128-(cbc-decrypt|cbc-encrypt|cfb1-encrypt|one-block)|auth-decode/' "$@"
+
+{
+  echo "$(date -u '+%Y-%m-%d %H:%M UTC'); $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(nproc) cores"
+  echo
+  python3 http_plugin/bench/ratios.py tables="$build/bench-tables.json" \
+    native="$build/bench-native.json"
+} | tee "$build/bench-ratios.txt"
