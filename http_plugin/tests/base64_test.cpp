@@ -17,6 +17,7 @@
 #include <random>
 #include <string>
 
+#include "base64_alphabet.h"
 #include "test_support.h"
 
 namespace {
@@ -317,6 +318,17 @@ TEST(Base64Bytes, EveryByteValue) {
                   base64Decode(page.place(std::string("QUJD") + c + "QUJD"), between.data(), 6))
             << "byte " << b;
         EXPECT_TRUE(lead.guardIntact() && between.guardIntact()) << "byte " << b;
+    }
+}
+
+// The decoder looks characters up in a table; strchr on the alphabet text
+// is the rule it replaces.  The zero byte is no character (strchr would find
+// the text's terminator).
+TEST(Base64Bytes, ValueTableAgreesWithStrchr) {
+    for (int b = 0; b < 256; ++b) {
+        const char *found = b == 0 ? nullptr : strchr(kBase64Alphabet, b);
+        const int expected = found ? static_cast<int>(found - kBase64Alphabet) : -1;
+        EXPECT_EQ(expected, kBase64Values.value[b]) << "byte " << b;
     }
 }
 
