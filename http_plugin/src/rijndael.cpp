@@ -2,9 +2,8 @@
 // The contracts are in qolt/rijndael.h; the tables in rijndael_tables.cpp.
 //
 // A column of the state, or a word of a round key, is a uint32_t with its
-// row-0 byte in the low 8 bits, as in the tables.  Columns are assembled from
-// bytes and stored back byte by byte, in that fixed order; compilers turn
-// this into plain moves on little-endian hosts.
+// row-0 byte in the low 8 bits, as in the tables: a little-endian load of the
+// column's four bytes, byte-swapped on big-endian hosts.
 #include "qolt/rijndael.h"
 
 #include <climits>
@@ -12,19 +11,30 @@
 
 #include "rijndael_tables.h"
 
+// The round helpers are small and hot; some compilers stop inlining them
+// into the unrolled loops, which costs a call per round.
+#define QOLT_HOT inline __attribute__((always_inline))
+
 namespace {
 
 const RijndaelTables &kT = kRijndaelTables;
 
-inline uint32_t load32(const unsigned char *p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+// memcpy, not a cast pointer: any alignment, no aliasing question, and one
+// plain move once compiled.
+QOLT_HOT uint32_t load32(const unsigned char *p) {
+    uint32_t w;
+    memcpy(&w, p, 4);
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    w = __builtin_bswap32(w);
+#endif
+    return w;
 }
 
-inline void store32(unsigned char *p, uint32_t w) {
-    p[0] = static_cast<unsigned char>(w);
-    p[1] = static_cast<unsigned char>(w >> 8);
-    p[2] = static_cast<unsigned char>(w >> 16);
-    p[3] = static_cast<unsigned char>(w >> 24);
+QOLT_HOT void store32(unsigned char *p, uint32_t w) {
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    w = __builtin_bswap32(w);
+#endif
+    memcpy(p, &w, 4);
 }
 
 inline uint64_t load64be(const unsigned char *p) {
@@ -37,42 +47,49 @@ struct Block {
     uint32_t c0, c1, c2, c3;
 };
 
-inline Block loadBlock(const unsigned char *p) {
+QOLT_HOT Block loadBlock(const unsigned char *p) {
     return {load32(p), load32(p + 4), load32(p + 8), load32(p + 12)};
 }
 
-inline void storeBlock(unsigned char *p, const Block &s) {
+QOLT_HOT void storeBlock(unsigned char *p, const Block &s) {
     store32(p, s.c0);
     store32(p + 4, s.c1);
     store32(p + 8, s.c2);
     store32(p + 12, s.c3);
 }
 
-inline Block operator^(const Block &a, const Block &b) {
+QOLT_HOT Block operator^(const Block &a, const Block &b) {
     return {a.c0 ^ b.c0, a.c1 ^ b.c1, a.c2 ^ b.c2, a.c3 ^ b.c3};
 }
 
-inline uint32_t b0(uint32_t w) { return w & 0xff; }
-inline uint32_t b1(uint32_t w) { return (w >> 8) & 0xff; }
-inline uint32_t b2(uint32_t w) { return (w >> 16) & 0xff; }
-inline uint32_t b3(uint32_t w) { return w >> 24; }
+QOLT_HOT uint32_t b0(uint32_t w) { return w & 0xff; }
+QOLT_HOT uint32_t b1(uint32_t w) { return (w >> 8) & 0xff; }
+QOLT_HOT uint32_t b2(uint32_t w) { return (w >> 16) & 0xff; }
+QOLT_HOT uint32_t b3(uint32_t w) { return w >> 24; }
+
+// One column of a full round: the look-ups of rows 0 to 3 from the bytes
+// r0 to r3, and the round-key word k.
+QOLT_HOT uint32_t roundColumn(const uint32_t (&T)[4][256], uint32_t r0, uint32_t r1, uint32_t r2,
+                            uint32_t r3, uint32_t k) {
+    return T[0][r0] ^ T[1][r1] ^ T[2][r2] ^ T[3][r3] ^ k;
+}
 
 // SubBytes, ShiftRows and MixColumns by table, then the round key at k.
 // Row r of new column c comes from column c + r.
-inline Block encRound(const Block &s, const unsigned char *k) {
+QOLT_HOT Block encRound(const Block &s, const unsigned char *k) {
     const uint32_t(&E)[4][256] = kT.enc;
-    return {E[0][b0(s.c0)] ^ E[1][b1(s.c1)] ^ E[2][b2(s.c2)] ^ E[3][b3(s.c3)] ^ load32(k),
-            E[0][b0(s.c1)] ^ E[1][b1(s.c2)] ^ E[2][b2(s.c3)] ^ E[3][b3(s.c0)] ^ load32(k + 4),
-            E[0][b0(s.c2)] ^ E[1][b1(s.c3)] ^ E[2][b2(s.c0)] ^ E[3][b3(s.c1)] ^ load32(k + 8),
-            E[0][b0(s.c3)] ^ E[1][b1(s.c0)] ^ E[2][b2(s.c1)] ^ E[3][b3(s.c2)] ^ load32(k + 12)};
+    return {roundColumn(E, b0(s.c0), b1(s.c1), b2(s.c2), b3(s.c3), load32(k)),
+            roundColumn(E, b0(s.c1), b1(s.c2), b2(s.c3), b3(s.c0), load32(k + 4)),
+            roundColumn(E, b0(s.c2), b1(s.c3), b2(s.c0), b3(s.c1), load32(k + 8)),
+            roundColumn(E, b0(s.c3), b1(s.c0), b2(s.c1), b3(s.c2), load32(k + 12))};
 }
 
-inline uint32_t subColumn(const uint8_t *box, uint32_t r0, uint32_t r1, uint32_t r2, uint32_t r3) {
+QOLT_HOT uint32_t subColumn(const uint8_t *box, uint32_t r0, uint32_t r1, uint32_t r2, uint32_t r3) {
     return uint32_t(box[r0]) | uint32_t(box[r1]) << 8 | uint32_t(box[r2]) << 16 |
            uint32_t(box[r3]) << 24;
 }
 
-inline Block encLast(const Block &s, const unsigned char *k) {
+QOLT_HOT Block encLast(const Block &s, const unsigned char *k) {
     const uint8_t *S = kT.sbox;
     return {subColumn(S, b0(s.c0), b1(s.c1), b2(s.c2), b3(s.c3)) ^ load32(k),
             subColumn(S, b0(s.c1), b1(s.c2), b2(s.c3), b3(s.c0)) ^ load32(k + 4),
@@ -82,15 +99,15 @@ inline Block encLast(const Block &s, const unsigned char *k) {
 
 // InvSubBytes, InvShiftRows and InvMixColumns by table, then the converted
 // round key at k.  Row r of new column c comes from column c - r.
-inline Block decRound(const Block &s, const unsigned char *k) {
+QOLT_HOT Block decRound(const Block &s, const unsigned char *k) {
     const uint32_t(&D)[4][256] = kT.dec;
-    return {D[0][b0(s.c0)] ^ D[1][b1(s.c3)] ^ D[2][b2(s.c2)] ^ D[3][b3(s.c1)] ^ load32(k),
-            D[0][b0(s.c1)] ^ D[1][b1(s.c0)] ^ D[2][b2(s.c3)] ^ D[3][b3(s.c2)] ^ load32(k + 4),
-            D[0][b0(s.c2)] ^ D[1][b1(s.c1)] ^ D[2][b2(s.c0)] ^ D[3][b3(s.c3)] ^ load32(k + 8),
-            D[0][b0(s.c3)] ^ D[1][b1(s.c2)] ^ D[2][b2(s.c1)] ^ D[3][b3(s.c0)] ^ load32(k + 12)};
+    return {roundColumn(D, b0(s.c0), b1(s.c3), b2(s.c2), b3(s.c1), load32(k)),
+            roundColumn(D, b0(s.c1), b1(s.c0), b2(s.c3), b3(s.c2), load32(k + 4)),
+            roundColumn(D, b0(s.c2), b1(s.c1), b2(s.c0), b3(s.c3), load32(k + 8)),
+            roundColumn(D, b0(s.c3), b1(s.c2), b2(s.c1), b3(s.c0), load32(k + 12))};
 }
 
-inline Block decLast(const Block &s, const unsigned char *k) {
+QOLT_HOT Block decLast(const Block &s, const unsigned char *k) {
     const uint8_t *S = kT.invSbox;
     return {subColumn(S, b0(s.c0), b1(s.c3), b2(s.c2), b3(s.c1)) ^ load32(k),
             subColumn(S, b0(s.c1), b1(s.c0), b2(s.c3), b3(s.c2)) ^ load32(k + 4),
@@ -98,30 +115,50 @@ inline Block decLast(const Block &s, const unsigned char *k) {
             subColumn(S, b0(s.c3), b1(s.c2), b2(s.c1), b3(s.c0)) ^ load32(k + 12)};
 }
 
-// A key schedule as the loops see it: round key r at rk + 16 * r.
+// A key schedule as the loops see it: round key r at rk + 16 * r.  The
+// number of rounds is part of the type, so that each key length gets its own
+// copy of the loops, with the rounds unrolled and the round keys at fixed
+// offsets.
+template <unsigned R>
 struct Schedule {
+    static constexpr unsigned rounds = R;
     const unsigned char *rk;
-    unsigned rounds;
 };
 
-inline Block encryptBlock(const Schedule &ks, Block s) {
+// Calls f with the schedule at rk typed for its number of rounds.
+template <class F>
+inline void withSchedule(const unsigned char *rk, unsigned rounds, F &&f) {
+    switch (rounds) {
+    case 10: f(Schedule<10>{rk}); break;
+    case 12: f(Schedule<12>{rk}); break;
+    default: f(Schedule<14>{rk}); break;
+    }
+}
+
+template <class KS>
+QOLT_HOT Block encryptBlock(const KS &ks, Block s) {
     s = s ^ loadBlock(ks.rk);
+#pragma GCC unroll 14
     for (unsigned r = 1; r < ks.rounds; ++r) s = encRound(s, ks.rk + 16 * r);
     return encLast(s, ks.rk + 16 * ks.rounds);
 }
 
-inline Block decryptBlock(const Schedule &ks, Block s) {
+template <class KS>
+QOLT_HOT Block decryptBlock(const KS &ks, Block s) {
     s = s ^ loadBlock(ks.rk + 16 * ks.rounds);
+#pragma GCC unroll 14
     for (unsigned r = ks.rounds - 1; r > 0; --r) s = decRound(s, ks.rk + 16 * r);
     return decLast(s, ks.rk);
 }
 
 // Two independent blocks a round at a time, so that the look-ups of one
 // overlap the dependency chain of the other.
-inline void encryptBlocks2(const Schedule &ks, Block &a, Block &b) {
+template <class KS>
+QOLT_HOT void encryptBlocks2(const KS &ks, Block &a, Block &b) {
     Block k = loadBlock(ks.rk);
     a = a ^ k;
     b = b ^ k;
+#pragma GCC unroll 14
     for (unsigned r = 1; r < ks.rounds; ++r) {
         a = encRound(a, ks.rk + 16 * r);
         b = encRound(b, ks.rk + 16 * r);
@@ -130,10 +167,12 @@ inline void encryptBlocks2(const Schedule &ks, Block &a, Block &b) {
     b = encLast(b, ks.rk + 16 * ks.rounds);
 }
 
-inline void decryptBlocks2(const Schedule &ks, Block &a, Block &b) {
+template <class KS>
+QOLT_HOT void decryptBlocks2(const KS &ks, Block &a, Block &b) {
     Block k = loadBlock(ks.rk + 16 * ks.rounds);
     a = a ^ k;
     b = b ^ k;
+#pragma GCC unroll 14
     for (unsigned r = ks.rounds - 1; r > 0; --r) {
         a = decRound(a, ks.rk + 16 * r);
         b = decRound(b, ks.rk + 16 * r);
@@ -145,7 +184,8 @@ inline void decryptBlocks2(const Schedule &ks, Block &a, Block &b) {
 // The mode loops.  Each reads a block (or a pair) before writing it, so the
 // output may be the input.
 
-void ecbEncrypt(const Schedule &ks, const unsigned char *in, unsigned char *out, size_t blocks) {
+template <class KS>
+void ecbEncrypt(const KS &ks, const unsigned char *in, unsigned char *out, size_t blocks) {
     for (; blocks >= 2; blocks -= 2, in += 32, out += 32) {
         Block a = loadBlock(in), b = loadBlock(in + 16);
         encryptBlocks2(ks, a, b);
@@ -155,7 +195,8 @@ void ecbEncrypt(const Schedule &ks, const unsigned char *in, unsigned char *out,
     if (blocks) storeBlock(out, encryptBlock(ks, loadBlock(in)));
 }
 
-void ecbDecrypt(const Schedule &ks, const unsigned char *in, unsigned char *out, size_t blocks) {
+template <class KS>
+void ecbDecrypt(const KS &ks, const unsigned char *in, unsigned char *out, size_t blocks) {
     for (; blocks >= 2; blocks -= 2, in += 32, out += 32) {
         Block a = loadBlock(in), b = loadBlock(in + 16);
         decryptBlocks2(ks, a, b);
@@ -166,7 +207,8 @@ void ecbDecrypt(const Schedule &ks, const unsigned char *in, unsigned char *out,
 }
 
 // Returns the chaining value after the last block.
-Block cbcEncrypt(const Schedule &ks, Block chain, const unsigned char *in, unsigned char *out,
+template <class KS>
+Block cbcEncrypt(const KS &ks, Block chain, const unsigned char *in, unsigned char *out,
                  size_t blocks) {
     for (; blocks > 0; --blocks, in += 16, out += 16) {
         chain = encryptBlock(ks, loadBlock(in) ^ chain);
@@ -175,7 +217,8 @@ Block cbcEncrypt(const Schedule &ks, Block chain, const unsigned char *in, unsig
     return chain;
 }
 
-void cbcDecrypt(const Schedule &ks, Block chain, const unsigned char *in, unsigned char *out,
+template <class KS>
+void cbcDecrypt(const KS &ks, Block chain, const unsigned char *in, unsigned char *out,
                 size_t blocks) {
     for (; blocks >= 2; blocks -= 2, in += 32, out += 32) {
         Block a = loadBlock(in), b = loadBlock(in + 16);
@@ -191,7 +234,8 @@ void cbcDecrypt(const Schedule &ks, Block chain, const unsigned char *in, unsign
 // The shift register is a 128-bit big-endian number in two halves; the
 // cipher sees it as bytes, column 0 being the top 32 bits of hi.  Encrypting
 // feeds back the output bit, decrypting the input bit.
-void cfb1(const Schedule &ks, const unsigned char iv[16], const unsigned char *in,
+template <class KS>
+void cfb1(const KS &ks, const unsigned char iv[16], const unsigned char *in,
           unsigned char *out, size_t blocks, bool encrypting) {
     uint64_t hi = load64be(iv), lo = load64be(iv + 8);
     const unsigned outputFeedback = encrypting ? 1u : 0u;
@@ -286,11 +330,13 @@ void Rijndael::keyEncToDec() {
 }
 
 void Rijndael::encrypt(const unsigned char in[16], unsigned char out[16]) const {
-    storeBlock(out, encryptBlock({expandedKey[0][0], rounds}, loadBlock(in)));
+    withSchedule(expandedKey[0][0], rounds,
+                 [&](auto ks) { storeBlock(out, encryptBlock(ks, loadBlock(in))); });
 }
 
 void Rijndael::decrypt(const unsigned char in[16], unsigned char out[16]) const {
-    storeBlock(out, decryptBlock({expandedKey[0][0], rounds}, loadBlock(in)));
+    withSchedule(expandedKey[0][0], rounds,
+                 [&](auto ks) { storeBlock(out, decryptBlock(ks, loadBlock(in))); });
 }
 
 int Rijndael::blockEncrypt(const unsigned char *input, int inputLenBits, unsigned char *outBuffer) {
@@ -298,12 +344,13 @@ int Rijndael::blockEncrypt(const unsigned char *input, int inputLenBits, unsigne
     if (direction != Encrypt) return ErrWrongDirection;
     if (!input || inputLenBits <= 0) return 0;
     const size_t blocks = size_t(inputLenBits) / 128;
-    const Schedule ks = {expandedKey[0][0], rounds};
-    switch (mode) {
-    case ECB: ecbEncrypt(ks, input, outBuffer, blocks); break;
-    case CBC: cbcEncrypt(ks, loadBlock(initVector), input, outBuffer, blocks); break;
-    case CFB1: cfb1(ks, initVector, input, outBuffer, blocks, true); break;
-    }
+    withSchedule(expandedKey[0][0], rounds, [&](auto ks) {
+        switch (mode) {
+        case ECB: ecbEncrypt(ks, input, outBuffer, blocks); break;
+        case CBC: cbcEncrypt(ks, loadBlock(initVector), input, outBuffer, blocks); break;
+        case CFB1: cfb1(ks, initVector, input, outBuffer, blocks, true); break;
+        }
+    });
     return int(128 * blocks);
 }
 
@@ -312,12 +359,13 @@ int Rijndael::blockDecrypt(const unsigned char *input, int inputLenBits, unsigne
     if (mode != CFB1 && direction != Decrypt) return ErrWrongDirection;
     if (!input || inputLenBits <= 0) return 0;
     const size_t blocks = size_t(inputLenBits) / 128;
-    const Schedule ks = {expandedKey[0][0], rounds};
-    switch (mode) {
-    case ECB: ecbDecrypt(ks, input, outBuffer, blocks); break;
-    case CBC: cbcDecrypt(ks, loadBlock(initVector), input, outBuffer, blocks); break;
-    case CFB1: cfb1(ks, initVector, input, outBuffer, blocks, false); break;
-    }
+    withSchedule(expandedKey[0][0], rounds, [&](auto ks) {
+        switch (mode) {
+        case ECB: ecbDecrypt(ks, input, outBuffer, blocks); break;
+        case CBC: cbcDecrypt(ks, loadBlock(initVector), input, outBuffer, blocks); break;
+        case CFB1: cfb1(ks, initVector, input, outBuffer, blocks, false); break;
+        }
+    });
     return int(128 * blocks);
 }
 
@@ -333,14 +381,15 @@ int Rijndael::padEncrypt(const unsigned char *input, int inputLenBytes, unsigned
     memcpy(last, input + 16 * blocks, tail);
     memset(last + tail, int(16 - tail), 16 - tail);
 
-    const Schedule ks = {expandedKey[0][0], rounds};
-    if (mode == ECB) {
-        ecbEncrypt(ks, input, outBuffer, blocks);
-        ecbEncrypt(ks, last, outBuffer + 16 * blocks, 1);
-    } else {
-        Block chain = cbcEncrypt(ks, loadBlock(initVector), input, outBuffer, blocks);
-        cbcEncrypt(ks, chain, last, outBuffer + 16 * blocks, 1);
-    }
+    withSchedule(expandedKey[0][0], rounds, [&](auto ks) {
+        if (mode == ECB) {
+            ecbEncrypt(ks, input, outBuffer, blocks);
+            ecbEncrypt(ks, last, outBuffer + 16 * blocks, 1);
+        } else {
+            Block chain = cbcEncrypt(ks, loadBlock(initVector), input, outBuffer, blocks);
+            cbcEncrypt(ks, chain, last, outBuffer + 16 * blocks, 1);
+        }
+    });
     return int(16 * blocks + 16);
 }
 
@@ -352,15 +401,18 @@ int Rijndael::padDecrypt(const unsigned char *input, int inputLenBytes, unsigned
     if (mode == CFB1) return ErrMode;
 
     const size_t blocks = size_t(inputLenBytes) / 16;
-    const Schedule ks = {expandedKey[0][0], rounds};
     if (mode == CBC) {
-        cbcDecrypt(ks, loadBlock(initVector), input, outBuffer, blocks);
+        withSchedule(expandedKey[0][0], rounds, [&](auto ks) {
+            cbcDecrypt(ks, loadBlock(initVector), input, outBuffer, blocks);
+        });
         return inputLenBytes;
     }
 
-    ecbDecrypt(ks, input, outBuffer, blocks - 1);
     unsigned char last[16];
-    storeBlock(last, decryptBlock(ks, loadBlock(input + 16 * (blocks - 1))));
+    withSchedule(expandedKey[0][0], rounds, [&](auto ks) {
+        ecbDecrypt(ks, input, outBuffer, blocks - 1);
+        storeBlock(last, decryptBlock(ks, loadBlock(input + 16 * (blocks - 1))));
+    });
     const unsigned pad = last[15];
     if (pad == 0 || pad > 16) return ErrCorruptData;
     for (unsigned i = 16 - pad; i < 15; ++i)
