@@ -38,16 +38,21 @@ extern "C" char *qolt_plugin_auth(const char *first, char **second) {
     char *salted = saltedText(one, two);
     size_t length = strlen(salted);
 
-    char *upper = static_cast<char *>(g_malloc0(length + 1));
-    memcpy(upper, salted, length + 1);
-    // ASCII only, no locale: bytes 0x80-0xFF stay as they are.
-    for (size_t i = 0; i < length; ++i)
-        if (upper[i] >= 'a' && upper[i] <= 'z') upper[i] = static_cast<char>(upper[i] - 0x20);
+    // The salted text belongs to this call and is not needed in its own case
+    // afterwards, so it is folded in place rather than in a copy.  ASCII
+    // only, no locale: bytes 0x80-0xFF stay as they are.  The store is
+    // unconditional so that the loop vectorises.
+    unsigned char *upper = reinterpret_cast<unsigned char *>(salted);
+    for (size_t i = 0; i < length; ++i) {
+        const unsigned char c = upper[i];
+        const bool lower = static_cast<unsigned char>(c - 'a') < 26;
+        upper[i] = static_cast<unsigned char>(lower ? c - 0x20 : c);
+    }
 
     Md5Context ctx;
     unsigned char digest[16];
     md5Start(&ctx);
-    const unsigned char *p = reinterpret_cast<const unsigned char *>(upper);
+    const unsigned char *p = upper;
     size_t left = length;
     while (left > kMd5Piece) {
         md5Add(&ctx, p, static_cast<int>(kMd5Piece));
@@ -58,7 +63,6 @@ extern "C" char *qolt_plugin_auth(const char *first, char **second) {
     md5Finish(&ctx, digest);
 
     g_free(salted);
-    g_free(upper);
 
     char *result = static_cast<char *>(g_malloc0(33));
     hexEncodeLower(digest, sizeof digest, result);

@@ -39,18 +39,20 @@ extern "C" char *qolt_plugin_auth_decode(const char *encoded) {
     if (!encoded) return nullptr;
 
     // strlen + 1 is enough for any valid text, the byte that a padded last
-    // group needs beyond its data included.
+    // group needs beyond its data included.  Credentials are short: they are
+    // decoded on the stack, and only a longer text takes its work buffer from
+    // the heap.  The decoder never reads a target byte it has not written, so
+    // the buffer needs no clearing.
     size_t size = strlen(encoded) + 1;
-    unsigned char *work = static_cast<unsigned char *>(g_malloc0(size));
+    unsigned char local[512];
+    unsigned char *work =
+        size <= sizeof local ? local : static_cast<unsigned char *>(g_malloc0(size));
     int count = base64Decode(encoded, work, size);
-    if (count == 0) {
-        g_free(work);
-        return nullptr;
-    }
-    if (count < 0) {
-        // Malformed base64: an empty text, like every undecryptable input.
-        g_free(work);
-        return static_cast<char *>(g_malloc0(1));
+    if (count <= 0) {
+        if (work != local) g_free(work);
+        // Nothing decoded: null.  Malformed base64: an empty text, like
+        // every undecryptable input.
+        return count == 0 ? nullptr : static_cast<char *>(g_malloc0(1));
     }
 
     // One byte more than the data, so the text is always terminated.  CBC
@@ -58,6 +60,6 @@ extern "C" char *qolt_plugin_auth_decode(const char *encoded) {
     // keyed, length not whole blocks), leaving an empty text.
     char *result = static_cast<char *>(g_malloc0(size_t(count) + 1));
     sharedCipher.padDecrypt(work, count, reinterpret_cast<unsigned char *>(result));
-    g_free(work);
+    if (work != local) g_free(work);
     return result;
 }

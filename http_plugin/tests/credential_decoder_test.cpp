@@ -85,6 +85,17 @@ TEST_F(CredentialDecoder, ZeroPaddedTextsOfEveryLengthComeBackExactly) {
     }
 }
 
+// Base64 texts of up to 511 characters are decoded on the stack, longer ones
+// in a heap buffer: lengths on both sides of that line.
+TEST_F(CredentialDecoder, LongTextsComeBackExactly) {
+    init("sleutel");
+    for (size_t n = 360; n <= 420; n += 4) {
+        std::string text(n, char('a' + n % 26));
+        std::string encoded = credential("sleutel", text);
+        EXPECT_EQ(text, decodeText(encoded)) << "base64 length " << encoded.size();
+    }
+}
+
 TEST_F(CredentialDecoder, Pkcs7PaddingIsKeptAtTheEnd) {
     init("k");
     for (size_t n : {1u, 5u, 15u, 16u, 17u, 20u}) {
