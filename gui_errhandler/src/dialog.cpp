@@ -13,7 +13,13 @@ void noteDestroyed(GtkWidget *, gpointer destroyed) {
 
 extern "C" void qolt_gui_dialog_show(const char *header, const char *body, GtkWidget *parent) {
     if (!body) body = "";
-    gchar *text = header ? g_strdup_printf("%s\n%s", header, body) : g_strdup_printf("%s", body);
+    gchar *composed = header ? g_strdup_printf("%s\n%s", header, body) : g_strdup_printf("%s", body);
+    // GTK+ takes the text as UTF-8 and its label code reads past the end of
+    // one that is not (a lead byte such as 0xFF claims bytes beyond the
+    // terminator).  A detail from a server may be Latin-1, so every byte that
+    // is not UTF-8 becomes U+FFFD; valid text passes unchanged.
+    gchar *text = g_utf8_make_valid(composed, -1);
+    g_free(composed);
 
     GtkWidget *dialog = gtk_message_dialog_new(parent ? GTK_WINDOW(parent) : nullptr,
                                                GTK_DIALOG_DESTROY_WITH_PARENT, GTK_MESSAGE_ERROR,

@@ -1,0 +1,124 @@
+// Bad input at the error library's exports on a real X server: bytes 0x80 to
+// 0xFF (not UTF-8), embedded control bytes, long texts and 64 MiB detail
+// texts.  Null pointers and invalid action and result codes are covered with
+// the dialogs themselves in dialog_test.cpp.
+//
+// GTK+ takes its texts as UTF-8 and reads past the end of one that is not,
+// so the dialog shows U+FFFD for every byte that is not UTF-8 (valgrind
+// reported the read while the bytes went to GTK+ as they were).
+#include <glib.h>
+
+#include <string>
+
+#include "gui_fixture.h"
+#include "messages.h"
+#include "pelidor/gui_errhandler.h"
+
+namespace {
+
+constexpr size_t k64MiB = size_t(64) << 20;
+
+std::string highBytes() {
+    std::string s;
+    for (int b = 0x80; b <= 0xff; ++b) s += static_cast<char>(b);
+    return s;
+}
+
+std::string controlBytes() {
+    std::string s;
+    for (int b = 0x01; b < 0x20; ++b) s += static_cast<char>(b);
+    return s + '\x7f';
+}
+
+class GuiBadInput : public GuiTest {
+protected:
+    void expectShown(const SeenDialog &seen, const std::string &text) {
+        EXPECT_EQ(1, seen.sightings);
+        EXPECT_EQ(text, seen.text);
+        EXPECT_EQ(text, seen.labelText);
+        EXPECT_EQ(GTK_MESSAGE_ERROR, seen.type);
+        EXPECT_TRUE(seen.closeButton);
+        EXPECT_TRUE(seen.finalized) << "the dialog is freed when the call returns";
+    }
+};
+
+// U+FFFD in UTF-8, written out rather than computed by GLib.
+const std::string kReplacement = "\xef\xbf\xbd";
+
+std::string replacements(size_t n) {
+    std::string s;
+    for (size_t i = 0; i < n; ++i) s += kReplacement;
+    return s;
+}
+
+TEST_F(GuiBadInput, BytesOutsideUtf8BecomeReplacementCharacters) {
+    // 0x80 to 0xFF in order: no two of them form a UTF-8 sequence.
+    const std::string high = highBytes();
+    SeenDialog seen = showAndClose([&] { qolt_gui_dialog_show(high.c_str(), "\xff\xfe body", nullptr); });
+    expectShown(seen, replacements(128) + "\n" + replacements(2) + " body");
+    seen = showAndClose([&] { qolt_gui_errhandler(nullptr, 7, RES_SERVER_NOTICE, high.c_str()); });
+    expectShown(seen, "Het geven van kudos is mislukt\nServermededeling ontvangen: " + replacements(128));
+    // Latin-1 from a server, as a parse failure's detail; a UTF-8 sequence
+    // cut short.
+    seen = showAndClose([&] { qolt_gui_errhandler(nullptr, 4, RES_PARSE_FAILED, "caf\xe9 \xe2\x82"); });
+    expectShown(seen, "Het ophalen van QOLT Mail is mislukt\n"
+                      "Het parsen van de gegevens is mislukt :\ncaf" + kReplacement + " " + replacements(2));
+    // Valid UTF-8 stays as it is.
+    seen = showAndClose([&] { qolt_gui_dialog_show("caf\xc3\xa9 \xe2\x82\xac", "\xf0\x9f\x98\x80", nullptr); });
+    expectShown(seen, "caf\xc3\xa9 \xe2\x82\xac\n\xf0\x9f\x98\x80");
+}
+
+TEST_F(GuiBadInput, EmbeddedControlBytesPassUnchanged) {
+    const std::string control = controlBytes();
+    SeenDialog seen = showAndClose([&] {
+        qolt_gui_dialog_show(("kop" + control).c_str(), (control + "tekst").c_str(), nullptr);
+    });
+    expectShown(seen, "kop" + control + "\n" + control + "tekst");
+    seen = showAndClose([&] { qolt_gui_errhandler(nullptr, 0xFFFFFFFFu, RES_SERVER_NOTICE, control.c_str()); });
+    expectShown(seen, "Servermededeling ontvangen: " + control);
+}
+
+// As long as a dialog can sensibly hold: 200 lines of 80 characters.
+TEST_F(GuiBadInput, LongTextIsShownWhole) {
+    std::string body;
+    for (int line = 0; line < 200; ++line) body += std::string(79, char('a' + line % 26)) + '\n';
+    SeenDialog seen = showAndClose([&] { qolt_gui_dialog_show(nullptr, body.c_str(), nullptr); });
+    expectShown(seen, body);
+}
+
+// A 64 MiB detail where it is not used: an invalid result reports only the
+// code, any other result without a detail in its message ignores it.
+TEST_F(GuiBadInput, Detail64MiBWhereItIsNotUsed) {
+    const std::string detail(k64MiB, 'd');
+    SeenDialog seen;
+    const std::string err = captureStderr([&] {
+        seen = showAndClose([&] { qolt_gui_errhandler(nullptr, 0, -1, detail.c_str()); });
+    });
+    EXPECT_EQ("qolt_gui_errhandler(): Ongeldige retval -1!\n", err);
+    EXPECT_EQ(0, seen.sightings);
+    seen = showAndClose([&] { qolt_gui_errhandler(nullptr, 3, RES_NO_CONNECTION, detail.c_str()); });
+    expectShown(seen, "Het controleren op nieuwe QOLT Mail is mislukt\nIs de internetverbinding wel actief ?");
+    seen = showAndClose([&] { qolt_gui_errhandler(nullptr, 3, RES_OK, detail.c_str()); });
+    EXPECT_EQ(0, seen.sightings);
+}
+
+// Where it is used, the 64 MiB detail goes whole into the message.  (Laying
+// out that much text in a dialog takes GTK+ hours, so the message is checked
+// as composed, without a display.)
+TEST(GuiBadInputMessages, Detail64MiBIsComposedWhole) {
+    std::string detail(k64MiB, 'x');
+    detail.replace(0, 4, "%s%n");
+    for (int result : {RES_PARSE_FAILED, RES_SERVER_NOTICE}) {
+        const pelidor::ErrorMessage m = pelidor::lookupErrorMessage(2, result);
+        ASSERT_TRUE(m.bodyTakesDetail);
+        gchar *body = pelidor::composeErrorBody(m, detail.c_str());
+        ASSERT_NE(nullptr, body);
+        const std::string expected =
+            std::string(result == RES_PARSE_FAILED ? "Het parsen van de gegevens is mislukt :\n"
+                                                   : "Servermededeling ontvangen: ") + detail;
+        EXPECT_TRUE(expected == body) << "result " << result;
+        g_free(body);
+    }
+}
+
+}  // namespace
