@@ -17,7 +17,7 @@ if [ "${1:-}" != "--under-display" ]; then
   # One X server for the dialog tests and the tour's dialog.
   exec xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" "$0" --under-display "$build"
 fi
-build=$2
+build=$(cd "$2" && pwd)
 
 logs="$build/valgrind-logs"
 rm -rf "$logs"
@@ -66,8 +66,8 @@ wrapper="$build/demo_client_under_valgrind"
 {
   echo '#!/bin/sh'
   printf 'exec'
-  printf ' %q' "${vg[@]}" "--log-file=$PWD/$logs/demo_client.%p.log" \
-    "$PWD/$build/examples/demo_client/qolt_demo_client"
+  printf ' %q' "${vg[@]}" "--log-file=$logs/demo_client.%p.log" \
+    "$build/examples/demo_client/qolt_demo_client"
   printf ' "$@"\n'
 } >"$wrapper"
 chmod +x "$wrapper"
@@ -79,7 +79,6 @@ if examples/demo_client/demo_test.sh "$wrapper" "${not_plugin[0]}" >"$logs/demo_
 else
   echo "FAIL demo tour ($logs/demo_tour.out, $logs/demo_client.*.log)"
   cat "$logs/demo_tour.out"
-  grep -l -v "ERROR SUMMARY: 0 errors" "$logs"/demo_client.*.log >/dev/null || true
   for f in "$logs"/demo_client.*.log; do grep -q "ERROR SUMMARY: 0 errors" "$f" || cat "$f"; done
   status=1
 fi
