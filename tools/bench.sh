@@ -23,9 +23,11 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DQOLT_BENCH=ON \
 cmake --build "$build" -j 2 --target qolt_bench qolt_bench_count
 
 bin="$build/http_plugin/bench/qolt_bench"
-# Medians of five; the machine is shared, so single runs mislead.
+# Medians of five; the machine is shared, so single runs mislead.  The
+# repetitions of all cases are interleaved in random order, so that a burst
+# of load elsewhere slows ours and its peers alike instead of one of them.
 common=(--benchmark_repetitions=5 --benchmark_report_aggregates_only=true
-        --benchmark_out_format=json)
+        --benchmark_enable_random_interleaving=true --benchmark_out_format=json)
 
 echo "== peers on their table code"
 OPENSSL_ia32cap='~0x200020200000000' NETTLE_FAT_OVERRIDE=vendor:intel \
