@@ -47,6 +47,25 @@ def load(path):
     return data.get("context", {}), runs
 
 
+# The order of the table; Google Benchmark's own order is random when the
+# repetitions are interleaved.
+CASE_ORDER = [r"^md5/", r"^aes128-(ecb|cbc)", r"^aes192-", r"^aes256-", r"-cfb1-",
+              r"-one-block/", r"-key-setup/", r"^base64-", r"^auth/", r"^auth-decode/",
+              r"^auth-decode-init/"]
+CONTENDER_ORDER = ["ours", "openssl", "nettle", "glib", "libgcrypt", "composition",
+                   "composition-snprintf"]
+
+
+def case_key(case):
+    family = next((i for i, p in enumerate(CASE_ORDER) if re.search(p, case)), len(CASE_ORDER))
+    name, _, size = case.rpartition("/")
+    return (family, name, int(size) if size.isdigit() else 0)
+
+
+def contender_key(who):
+    return CONTENDER_ORDER.index(who) if who in CONTENDER_ORDER else len(CONTENDER_ORDER)
+
+
 def fmt_time(ns):
     if ns >= 1e6:
         return "%.2f ms" % (ns / 1e6)
@@ -73,7 +92,8 @@ def main(argv):
     for item in inputs:
         label, _, path = item.partition("=")
         context, runs = load(path)
-        for case, contenders in runs.items():
+        for case in sorted(runs, key=case_key):
+            contenders = runs[case]
             ours = contenders.get("ours")
             if ours is None:
                 continue
@@ -85,9 +105,10 @@ def main(argv):
                 verdict = ("ok" if ok else "SHORT") + " (" + limit[2] + ")"
             rows.append([label, case, "ours", fmt_time(ours["ns"]),
                          "%.0f" % ours["mbs"] if ours["mbs"] else "", "", verdict])
-            for who, peer in contenders.items():
+            for who in sorted(contenders, key=contender_key):
                 if who == "ours":
                     continue
+                peer = contenders[who]
                 ratio = peer["ns"] / ours["ns"]
                 minimum, text = target_for(case, who)
                 verdict = ""
