@@ -70,7 +70,7 @@ QOLT_HOT uint32_t b3(uint32_t w) { return w >> 24; }
 // One column of a full round: the look-ups of rows 0 to 3 from the bytes
 // r0 to r3, and the round-key word k.
 QOLT_HOT uint32_t roundColumn(const uint32_t (&T)[4][256], uint32_t r0, uint32_t r1, uint32_t r2,
-                            uint32_t r3, uint32_t k) {
+                              uint32_t r3, uint32_t k) {
     return T[0][r0] ^ T[1][r1] ^ T[2][r2] ^ T[3][r3] ^ k;
 }
 
@@ -84,7 +84,8 @@ QOLT_HOT Block encRound(const Block &s, const unsigned char *k) {
             roundColumn(E, b0(s.c3), b1(s.c0), b2(s.c1), b3(s.c2), load32(k + 12))};
 }
 
-QOLT_HOT uint32_t subColumn(const uint8_t *box, uint32_t r0, uint32_t r1, uint32_t r2, uint32_t r3) {
+QOLT_HOT uint32_t subColumn(const uint8_t *box, uint32_t r0, uint32_t r1, uint32_t r2,
+                            uint32_t r3) {
     return uint32_t(box[r0]) | uint32_t(box[r1]) << 8 | uint32_t(box[r2]) << 16 |
            uint32_t(box[r3]) << 24;
 }
