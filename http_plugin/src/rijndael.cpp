@@ -233,24 +233,50 @@ void cbcDecrypt(const KS &ks, Block chain, const unsigned char *in, unsigned cha
 }
 
 // The shift register is a 128-bit big-endian number in two halves; the
-// cipher sees it as bytes, column 0 being the top 32 bits of hi.  Encrypting
-// feeds back the output bit, decrypting the input bit.
+// cipher sees it as bytes, column 0 being the top 32 bits of hi.
+QOLT_HOT Block registerBlock(uint64_t hi, uint64_t lo) {
+    return {__builtin_bswap32(uint32_t(hi >> 32)), __builtin_bswap32(uint32_t(hi)),
+            __builtin_bswap32(uint32_t(lo >> 32)), __builtin_bswap32(uint32_t(lo))};
+}
+
+// Encrypting feeds back the output bit, so each bit waits for the encryption
+// of the one before.
 template <class KS>
-void cfb1(const KS &ks, const unsigned char iv[16], const unsigned char *in,
-          unsigned char *out, size_t blocks, bool encrypting) {
+void cfb1Encrypt(const KS &ks, const unsigned char iv[16], const unsigned char *in,
+                 unsigned char *out, size_t blocks) {
     uint64_t hi = load64be(iv), lo = load64be(iv + 8);
-    const unsigned outputFeedback = encrypting ? 1u : 0u;
     for (size_t n = 16 * blocks; n > 0; --n, ++in, ++out) {
         const unsigned inByte = *in;
         unsigned outByte = 0;
         for (int bit = 7; bit >= 0; --bit) {
-            Block reg = {__builtin_bswap32(uint32_t(hi >> 32)), __builtin_bswap32(uint32_t(hi)),
-                         __builtin_bswap32(uint32_t(lo >> 32)), __builtin_bswap32(uint32_t(lo))};
-            const unsigned key = (encryptBlock(ks, reg).c0 >> 7) & 1;
-            const unsigned inBit = (inByte >> bit) & 1;
-            outByte |= (inBit ^ key) << bit;
+            const unsigned key = (encryptBlock(ks, registerBlock(hi, lo)).c0 >> 7) & 1;
+            const unsigned outBit = ((inByte >> bit) & 1) ^ key;
+            outByte |= outBit << bit;
             hi = hi << 1 | lo >> 63;
-            lo = lo << 1 | (inBit ^ (key & outputFeedback));
+            lo = lo << 1 | outBit;
+        }
+        *out = static_cast<unsigned char>(outByte);
+    }
+}
+
+// Decrypting feeds back the input bit, known beforehand: the registers of
+// two bits are encrypted at once.
+template <class KS>
+void cfb1Decrypt(const KS &ks, const unsigned char iv[16], const unsigned char *in,
+                 unsigned char *out, size_t blocks) {
+    uint64_t hi = load64be(iv), lo = load64be(iv + 8);
+    for (size_t n = 16 * blocks; n > 0; --n, ++in, ++out) {
+        const unsigned inByte = *in;
+        unsigned outByte = 0;
+        for (int bit = 7; bit > 0; bit -= 2) {
+            const unsigned first = (inByte >> bit) & 1, second = (inByte >> (bit - 1)) & 1;
+            const uint64_t hiNext = hi << 1 | lo >> 63, loNext = lo << 1 | first;
+            Block a = registerBlock(hi, lo), b = registerBlock(hiNext, loNext);
+            encryptBlocks2(ks, a, b);
+            outByte |= (first ^ ((a.c0 >> 7) & 1)) << bit;
+            outByte |= (second ^ ((b.c0 >> 7) & 1)) << (bit - 1);
+            hi = hiNext << 1 | loNext >> 63;
+            lo = loNext << 1 | second;
         }
         *out = static_cast<unsigned char>(outByte);
     }
@@ -349,7 +375,7 @@ int Rijndael::blockEncrypt(const unsigned char *input, int inputLenBits, unsigne
         switch (mode) {
         case ECB: ecbEncrypt(ks, input, outBuffer, blocks); break;
         case CBC: cbcEncrypt(ks, loadBlock(initVector), input, outBuffer, blocks); break;
-        case CFB1: cfb1(ks, initVector, input, outBuffer, blocks, true); break;
+        case CFB1: cfb1Encrypt(ks, initVector, input, outBuffer, blocks); break;
         }
     });
     return int(128 * blocks);
@@ -364,7 +390,7 @@ int Rijndael::blockDecrypt(const unsigned char *input, int inputLenBits, unsigne
         switch (mode) {
         case ECB: ecbDecrypt(ks, input, outBuffer, blocks); break;
         case CBC: cbcDecrypt(ks, loadBlock(initVector), input, outBuffer, blocks); break;
-        case CFB1: cfb1(ks, initVector, input, outBuffer, blocks, false); break;
+        case CFB1: cfb1Decrypt(ks, initVector, input, outBuffer, blocks); break;
         }
     });
     return int(128 * blocks);
