@@ -12,23 +12,11 @@
 
 #include "gui_fixture.h"
 #include "messages.h"
+#include "bad_bytes.h"
 #include "pelidor/gui_errhandler.h"
 
 namespace {
 
-constexpr size_t k64MiB = size_t(64) << 20;
-
-std::string highBytes() {
-    std::string s;
-    for (int b = 0x80; b <= 0xff; ++b) s += static_cast<char>(b);
-    return s;
-}
-
-std::string controlBytes() {
-    std::string s;
-    for (int b = 0x01; b < 0x20; ++b) s += static_cast<char>(b);
-    return s + '\x7f';
-}
 
 class GuiBadInput : public GuiTest {
 protected:

@@ -19,16 +19,22 @@
 namespace bench {
 namespace {
 
-// The composition, with a digit table for the hex.
-char *composedAuth(const char *first, const char *second) {
-    static const char kDigits[] = "0123456789abcdef";
+// The composition's common part: g_strdup_printf, ASCII upper-casing and
+// OpenSSL's MD5.
+void composedDigest(const char *first, const char *second, unsigned char digest[16]) {
     char *salted = g_strdup_printf(QOLT_SALT_PREFIX "%s%s" QOLT_SALT_SUFFIX, first, second);
     size_t n = strlen(salted);
     for (size_t i = 0; i < n; ++i)
         if (salted[i] >= 'a' && salted[i] <= 'z') salted[i] = char(salted[i] - 0x20);
-    unsigned char digest[16];
     MD5(reinterpret_cast<const unsigned char *>(salted), n, digest);
     g_free(salted);
+}
+
+// The composition, with a digit table for the hex.
+char *composedAuth(const char *first, const char *second) {
+    static const char kDigits[] = "0123456789abcdef";
+    unsigned char digest[16];
+    composedDigest(first, second, digest);
     char *out = static_cast<char *>(g_malloc0(33));
     for (int i = 0; i < 16; ++i) {
         out[2 * i] = kDigits[digest[i] >> 4];
@@ -40,13 +46,8 @@ char *composedAuth(const char *first, const char *second) {
 // The same with one snprintf("%02x") per digest byte, to show what the digit
 // table saves.
 char *composedAuthSnprintf(const char *first, const char *second) {
-    char *salted = g_strdup_printf(QOLT_SALT_PREFIX "%s%s" QOLT_SALT_SUFFIX, first, second);
-    size_t n = strlen(salted);
-    for (size_t i = 0; i < n; ++i)
-        if (salted[i] >= 'a' && salted[i] <= 'z') salted[i] = char(salted[i] - 0x20);
     unsigned char digest[16];
-    MD5(reinterpret_cast<const unsigned char *>(salted), n, digest);
-    g_free(salted);
+    composedDigest(first, second, digest);
     char *out = static_cast<char *>(g_malloc0(33));
     for (int i = 0; i < 16; ++i) snprintf(out + 2 * i, 3, "%02x", digest[i]);
     return out;

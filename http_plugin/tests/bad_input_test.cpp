@@ -17,6 +17,7 @@
 #include <cstring>
 #include <string>
 
+#include "bad_bytes.h"
 #include "credential_key.h"
 #include "salt.h"
 #include "test_support.h"
@@ -28,19 +29,6 @@ using InitFn = void (*)(const char *);
 using DecodeFn = char *(*)(const char *);
 using R = Rijndael;
 
-constexpr size_t k64MiB = size_t(64) << 20;
-
-// Every byte from 0x80 to 0xFF, and the control bytes 0x01 to 0x1F and 0x7F.
-std::string highBytes() {
-    std::string s;
-    for (int b = 0x80; b <= 0xff; ++b) s += static_cast<char>(b);
-    return s;
-}
-std::string controlBytes() {
-    std::string s;
-    for (int b = 0x01; b < 0x20; ++b) s += static_cast<char>(b);
-    return s + '\x7f';
-}
 
 // GLib's MD5 of the salted text, ASCII letters folded.
 std::string expectedDigest(const std::string &first, const std::string &second) {
