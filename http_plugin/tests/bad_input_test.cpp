@@ -18,7 +18,7 @@
 #include <string>
 
 #include "bad_bytes.h"
-#include "credential_key.h"
+#include "credential_oracle.h"
 #include "salt.h"
 #include "test_support.h"
 
@@ -39,29 +39,6 @@ std::string expectedDigest(const std::string &first, const std::string &second) 
         G_CHECKSUM_MD5, reinterpret_cast<const guchar *>(salted.data()), salted.size());
     std::string s(hex);
     g_free(hex);
-    return s;
-}
-
-// A credential as the server makes it: OpenSSL AES-128-CBC without padding
-// of the text zero-padded to whole blocks, then GLib's base64.
-std::string credential(const std::string &keyText, const std::string &text) {
-    unsigned char key[16] = {};
-    const std::string prefixed = QOLT_KEY_PREFIX + keyText;
-    memcpy(key, prefixed.data(), prefixed.size() < 16 ? prefixed.size() : 16);
-    Bytes plain(text.begin(), text.end());
-    plain.resize((plain.size() + 15) / 16 * 16, 0);
-    Bytes cipher(plain.size() + 16);
-    int len = 0, tail = 0;
-    EVP_CIPHER_CTX *ctx = EVP_CIPHER_CTX_new();
-    EXPECT_EQ(1, EVP_EncryptInit_ex(ctx, EVP_aes_128_cbc(), nullptr, key,
-                                    reinterpret_cast<const unsigned char *>(QOLT_CREDENTIAL_IV)));
-    EVP_CIPHER_CTX_set_padding(ctx, 0);
-    EXPECT_EQ(1, EVP_EncryptUpdate(ctx, cipher.data(), &len, plain.data(), int(plain.size())));
-    EXPECT_EQ(1, EVP_EncryptFinal_ex(ctx, cipher.data() + len, &tail));
-    EVP_CIPHER_CTX_free(ctx);
-    gchar *b64 = g_base64_encode(cipher.data(), size_t(len + tail));
-    std::string s(b64);
-    g_free(b64);
     return s;
 }
 
