@@ -1,0 +1,123 @@
+// The AES-NI block primitives (see rijndael_modes.h for the contract),
+// included by each file built for the AES instructions: the AES-NI backend
+// itself and, for its serial loops and tails, the VAES backend.  Only the
+// files compiled with -maes -mssse3 -msse4.1 (or wider) may include it.
+//
+// Constant time: the rounds are the AES instructions, whose latency does not
+// depend on their operands; no branch and no address here depends on a key,
+// vector or data byte.
+#ifndef QOLT_RIJNDAEL_AESNI_H
+#define QOLT_RIJNDAEL_AESNI_H
+
+#include <immintrin.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "rijndael_modes.h"
+
+namespace {
+
+// Reverses the bytes of each 64-bit half: a big-endian shift-register half
+// becomes the block's byte order.
+QOLT_FORCE_INLINE __m128i swapHalves128() {
+    return _mm_set_epi8(8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7);
+}
+
+struct AesNi {
+    static constexpr unsigned kLanes = 1;
+    // Eight blocks in flight cover the AES unit's latency times its
+    // throughput on current processors.
+    static constexpr unsigned kWidth = 8;
+    using Reg = __m128i;
+    using Narrow = AesNi;
+
+    template <unsigned R>
+    struct Keys {
+        __m128i k[R + 1];
+        explicit Keys(const unsigned char *rk) {
+            for (unsigned r = 0; r <= R; ++r) k[r] = load(rk + 16 * r);
+        }
+    };
+
+    static QOLT_FORCE_INLINE __m128i load(const unsigned char *p) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    }
+    static QOLT_FORCE_INLINE void store(unsigned char *p, __m128i x) {
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(p), x);
+    }
+    static QOLT_FORCE_INLINE __m128i splat(const unsigned char *p) { return load(p); }
+    static QOLT_FORCE_INLINE __m128i shiftIn(__m128i prev, __m128i) { return prev; }
+    static QOLT_FORCE_INLINE __m128i lastLane(__m128i x) { return x; }
+
+    template <unsigned R, size_t N>
+    static QOLT_FORCE_INLINE void encrypt(const Keys<R> &ks, __m128i (&x)[N]) {
+        for (size_t i = 0; i < N; ++i) x[i] = _mm_xor_si128(x[i], ks.k[0]);
+#pragma GCC unroll 14
+        for (unsigned r = 1; r < R; ++r)
+            for (size_t i = 0; i < N; ++i) x[i] = _mm_aesenc_si128(x[i], ks.k[r]);
+        for (size_t i = 0; i < N; ++i) x[i] = _mm_aesenclast_si128(x[i], ks.k[R]);
+    }
+
+    // The equivalent inverse cipher: aesdec takes round keys converted by
+    // InvMixColumns, which is how the Decrypt schedule is stored.
+    template <unsigned R, size_t N>
+    static QOLT_FORCE_INLINE void decrypt(const Keys<R> &ks, __m128i (&x)[N]) {
+        for (size_t i = 0; i < N; ++i) x[i] = _mm_xor_si128(x[i], ks.k[R]);
+#pragma GCC unroll 14
+        for (unsigned r = R - 1; r > 0; --r)
+            for (size_t i = 0; i < N; ++i) x[i] = _mm_aesdec_si128(x[i], ks.k[r]);
+        for (size_t i = 0; i < N; ++i) x[i] = _mm_aesdeclast_si128(x[i], ks.k[0]);
+    }
+
+    static QOLT_FORCE_INLINE __m128i fromShiftRegisters(const uint64_t *hl) {
+        return _mm_shuffle_epi8(load(reinterpret_cast<const unsigned char *>(hl)),
+                                swapHalves128());
+    }
+    static QOLT_FORCE_INLINE unsigned keystreamBits(__m128i x) {
+        return (unsigned(_mm_cvtsi128_si32(x)) >> 7) & 1;
+    }
+};
+
+// SubWord of a key-schedule word (its first byte lowest): aeskeygenassist
+// substitutes the word placed in its second column.
+QOLT_FORCE_INLINE uint32_t subWord(uint32_t w) {
+    const __m128i x = _mm_set_epi32(0, 0, int(w), 0);
+    return uint32_t(_mm_cvtsi128_si32(_mm_aeskeygenassist_si128(x, 0)));
+}
+
+// FIPS-197 KeyExpansion a word at a time.  The branches follow the word
+// index alone and the S-box is the instruction's, so nothing depends on
+// the key.
+template <unsigned R>
+QOLT_FORCE_INLINE void aesniExpandKey(const unsigned char *key, unsigned char *rk) {
+    constexpr unsigned kNk = R - 6, kWords = 4 * (R + 1);
+    static const uint8_t kRcon[10] = {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80, 0x1b, 0x36};
+    uint32_t w[kWords];
+    memcpy(w, key, 4 * kNk);
+#pragma GCC unroll 60
+    for (unsigned i = kNk; i < kWords; ++i) {
+        uint32_t t = w[i - 1];
+        if (i % kNk == 0) {
+            t = subWord(t);
+            t = ((t >> 8) | (t << 24)) ^ kRcon[i / kNk - 1];  // RotWord, then Rcon
+        } else if (kNk == 8 && i % kNk == 4) {
+            t = subWord(t);
+        }
+        w[i] = w[i - kNk] ^ t;
+    }
+    memcpy(rk, w, sizeof w);
+}
+
+inline void aesniExpandKey(const unsigned char *key, unsigned rounds, unsigned char *rk) {
+    withRounds(rounds, [&](auto r) { aesniExpandKey<decltype(r)::value>(key, rk); });
+}
+
+inline void aesniInvertKey(unsigned rounds, unsigned char *rk) {
+    for (unsigned r = 1; r < rounds; ++r)
+        AesNi::store(rk + 16 * r, _mm_aesimc_si128(AesNi::load(rk + 16 * r)));
+}
+
+}  // namespace
+
+#endif  // QOLT_RIJNDAEL_AESNI_H

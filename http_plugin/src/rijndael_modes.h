@@ -1,0 +1,238 @@
+// The ECB, CBC and CFB1 loops of NIST SP 800-38A, written once over a
+// backend's block primitives and instantiated in each backend's own file
+// (so each copy is compiled for that backend's instruction set).  Everything
+// here has internal linkage: a copy built with AVX-512 flags must never be
+// picked by the linker for code that runs on a baseline processor.
+//
+// A backend B provides:
+//   kLanes, Reg      a register of kLanes blocks (1, 2 or 4)
+//   kWidth           registers in flight in the parallel loops
+//   Narrow           a backend of one lane for the serial loops and the
+//                    tails (B itself when kLanes is 1)
+//   Keys<R>          the schedule of R rounds, loaded once per call
+//   load(p), store(p, x), x ^ y          kLanes blocks at p
+//   splat(p)         the block at p in every lane
+//   shiftIn(prev, cur)   lanes (last lane of prev, cur lanes 0 .. kLanes - 2)
+//   lastLane(x)      the last lane as a Narrow::Reg
+//   encrypt<R>(keys, x[N]), decrypt<R>(keys, x[N])   N registers at once
+//   fromShiftRegisters(hl)   kLanes CFB1 shift registers, register l given
+//                    as the 128-bit big-endian number hl[2l] : hl[2l + 1]
+//   keystreamBits(x) the top bit of byte 0 of each lane, lane 0 highest
+//
+// No loop branches on, or indexes memory by, the key, the vector or the
+// data: only block counts and the number of rounds steer them.  Whether the
+// whole is constant-time is therefore the backend's matter.
+#ifndef QOLT_RIJNDAEL_MODES_H
+#define QOLT_RIJNDAEL_MODES_H
+
+#include <cstdint>
+#include <type_traits>
+
+#include "rijndael_backend.h"
+
+// The block primitives are small and called in the innermost loops; the
+// loops lose a third of their speed when a compiler declines to inline them.
+#define QOLT_FORCE_INLINE inline __attribute__((always_inline))
+
+namespace {
+
+template <unsigned R>
+using Rounds = std::integral_constant<unsigned, R>;
+
+// Calls f with the number of rounds as a type, so that each key length gets
+// its own copy of the loops, rounds unrolled and round keys in registers.
+template <class F>
+QOLT_FORCE_INLINE void withRounds(unsigned rounds, F &&f) {
+    switch (rounds) {
+    case 10: f(Rounds<10>{}); break;
+    case 12: f(Rounds<12>{}); break;
+    default: f(Rounds<14>{}); break;
+    }
+}
+
+inline uint64_t load64be(const unsigned char *p) {
+    uint64_t v = 0;
+    for (int i = 0; i < 8; ++i) v = v << 8 | p[i];
+    return v;
+}
+
+// Runs whole steps of kLanes * W blocks; returns the blocks left over.
+// Each step reads its blocks before it writes any, so out may be in.
+template <class B, unsigned W, bool kDecrypt, unsigned R>
+QOLT_FORCE_INLINE size_t ecbRun(const typename B::template Keys<R> &ks, const unsigned char *&in,
+                                unsigned char *&out, size_t blocks) {
+    constexpr size_t kStep = B::kLanes * W;
+    for (; blocks >= kStep; blocks -= kStep, in += 16 * kStep, out += 16 * kStep) {
+        typename B::Reg x[W];
+        for (unsigned i = 0; i < W; ++i) x[i] = B::load(in + 16 * B::kLanes * i);
+        if (kDecrypt)
+            B::template decrypt<R>(ks, x);
+        else
+            B::template encrypt<R>(ks, x);
+        for (unsigned i = 0; i < W; ++i) B::store(out + 16 * B::kLanes * i, x[i]);
+    }
+    return blocks;
+}
+
+// CBC decryption: plaintext i = D(c[i]) ^ c[i - 1].  The previous
+// ciphertext comes from registers, never from memory the output may
+// already have overwritten; carry's last lane holds c[-1].
+template <class B, unsigned W, unsigned R>
+QOLT_FORCE_INLINE size_t cbcDecryptRun(const typename B::template Keys<R> &ks,
+                                       typename B::Reg &carry, const unsigned char *&in,
+                                       unsigned char *&out, size_t blocks) {
+    constexpr size_t kStep = B::kLanes * W;
+    for (; blocks >= kStep; blocks -= kStep, in += 16 * kStep, out += 16 * kStep) {
+        typename B::Reg c[W], x[W];
+        for (unsigned i = 0; i < W; ++i) c[i] = x[i] = B::load(in + 16 * B::kLanes * i);
+        B::template decrypt<R>(ks, x);
+        B::store(out, x[0] ^ B::shiftIn(carry, c[0]));
+        for (unsigned i = 1; i < W; ++i)
+            B::store(out + 16 * B::kLanes * i, x[i] ^ B::shiftIn(c[i - 1], c[i]));
+        carry = c[W - 1];
+    }
+    return blocks;
+}
+
+// CFB1 decryption: every shift register is known from the input, so the
+// registers of kLanes * W consecutive bits are encrypted at once.  A step
+// covers whole bytes (kBytes of them); when it holds fewer registers than
+// eight, a byte takes several groups.
+template <class B, unsigned W, unsigned R>
+QOLT_FORCE_INLINE void cfb1DecryptRun(const typename B::template Keys<R> &ks, uint64_t &hi,
+                                      uint64_t &lo, const unsigned char *in, unsigned char *out,
+                                      size_t bytes) {
+    constexpr unsigned kBits = B::kLanes * W;
+    static_assert(kBits % 8 == 0 || 8 % kBits == 0, "a step is whole bytes or a part of one");
+    constexpr unsigned kBytes = kBits >= 8 ? kBits / 8 : 1;
+    static_assert(kBytes <= 8 && 16 % kBytes == 0, "a step's bits fit one word, blocks hold steps");
+    for (; bytes >= kBytes; bytes -= kBytes, in += kBytes, out += kBytes) {
+        // The step's input bits, the first one highest.
+        uint64_t stream = 0;
+        for (unsigned i = 0; i < kBytes; ++i) stream = stream << 8 | in[i];
+        uint64_t keystream = 0;
+        for (unsigned g = 0; g < 8 * kBytes; g += kBits) {
+            uint64_t hl[2 * kBits];
+            for (unsigned j = 0; j < kBits; ++j) {
+                const unsigned bit = unsigned(stream >> (8 * kBytes - 1 - g - j)) & 1;
+                hl[2 * j] = hi;
+                hl[2 * j + 1] = lo;
+                hi = hi << 1 | lo >> 63;
+                lo = lo << 1 | bit;
+            }
+            typename B::Reg x[W];
+            for (unsigned i = 0; i < W; ++i) x[i] = B::fromShiftRegisters(hl + 2 * B::kLanes * i);
+            B::template encrypt<R>(ks, x);
+            for (unsigned i = 0; i < W; ++i)
+                keystream = keystream << B::kLanes | B::keystreamBits(x[i]);
+        }
+        const uint64_t plain = stream ^ keystream;
+        for (unsigned i = 0; i < kBytes; ++i)
+            out[i] = static_cast<unsigned char>(plain >> (8 * (kBytes - 1 - i)));
+    }
+}
+
+template <class B>
+struct ModeLoops {
+    using N = typename B::Narrow;
+    static constexpr bool kNarrowIsSelf = std::is_same<N, B>::value;
+
+    template <bool kDecrypt>
+    static void ecb(const unsigned char *rk, unsigned rounds, const unsigned char *in,
+                    unsigned char *out, size_t blocks) {
+        withRounds(rounds, [&](auto r) {
+            constexpr unsigned R = decltype(r)::value;
+            const typename B::template Keys<R> ks(rk);
+            blocks = ecbRun<B, B::kWidth, kDecrypt, R>(ks, in, out, blocks);
+            if (blocks == 0) return;
+            if constexpr (kNarrowIsSelf) {
+                ecbRun<B, 1, kDecrypt, R>(ks, in, out, blocks);
+            } else {
+                const typename N::template Keys<R> nks(rk);
+                blocks = ecbRun<N, N::kWidth, kDecrypt, R>(nks, in, out, blocks);
+                ecbRun<N, 1, kDecrypt, R>(nks, in, out, blocks);
+            }
+        });
+    }
+
+    // Each block waits for the one before: one register, one block.
+    static void cbcEncrypt(const unsigned char *rk, unsigned rounds, const unsigned char *iv,
+                           const unsigned char *in, unsigned char *out, size_t blocks) {
+        withRounds(rounds, [&](auto r) {
+            constexpr unsigned R = decltype(r)::value;
+            const typename N::template Keys<R> ks(rk);
+            typename N::Reg chain = N::load(iv);
+            for (; blocks > 0; --blocks, in += 16, out += 16) {
+                typename N::Reg x[1] = {N::load(in) ^ chain};
+                N::template encrypt<R>(ks, x);
+                N::store(out, x[0]);
+                chain = x[0];
+            }
+        });
+    }
+
+    static void cbcDecrypt(const unsigned char *rk, unsigned rounds, const unsigned char *iv,
+                           const unsigned char *in, unsigned char *out, size_t blocks) {
+        withRounds(rounds, [&](auto r) {
+            constexpr unsigned R = decltype(r)::value;
+            const typename B::template Keys<R> ks(rk);
+            typename B::Reg carry = B::splat(iv);
+            blocks = cbcDecryptRun<B, B::kWidth, R>(ks, carry, in, out, blocks);
+            if (blocks == 0) return;
+            typename N::Reg narrowCarry = B::lastLane(carry);
+            if constexpr (kNarrowIsSelf) {
+                cbcDecryptRun<B, 1, R>(ks, narrowCarry, in, out, blocks);
+            } else {
+                const typename N::template Keys<R> nks(rk);
+                blocks = cbcDecryptRun<N, N::kWidth, R>(nks, narrowCarry, in, out, blocks);
+                cbcDecryptRun<N, 1, R>(nks, narrowCarry, in, out, blocks);
+            }
+        });
+    }
+
+    // Encrypting feeds back the output bit, so each bit waits for the
+    // encryption of the one before.
+    static void cfb1Encrypt(const unsigned char *rk, unsigned rounds, const unsigned char *iv,
+                            const unsigned char *in, unsigned char *out, size_t blocks) {
+        withRounds(rounds, [&](auto r) {
+            constexpr unsigned R = decltype(r)::value;
+            const typename N::template Keys<R> ks(rk);
+            uint64_t hl[2] = {load64be(iv), load64be(iv + 8)};
+            for (size_t n = 16 * blocks; n > 0; --n, ++in, ++out) {
+                const unsigned inByte = *in;
+                unsigned outByte = 0;
+                for (int bit = 7; bit >= 0; --bit) {
+                    typename N::Reg x[1] = {N::fromShiftRegisters(hl)};
+                    N::template encrypt<R>(ks, x);
+                    const unsigned outBit = ((inByte >> bit) & 1) ^ N::keystreamBits(x[0]);
+                    outByte |= outBit << bit;
+                    hl[0] = hl[0] << 1 | hl[1] >> 63;
+                    hl[1] = hl[1] << 1 | outBit;
+                }
+                *out = static_cast<unsigned char>(outByte);
+            }
+        });
+    }
+
+    static void cfb1Decrypt(const unsigned char *rk, unsigned rounds, const unsigned char *iv,
+                            const unsigned char *in, unsigned char *out, size_t blocks) {
+        withRounds(rounds, [&](auto r) {
+            constexpr unsigned R = decltype(r)::value;
+            const typename B::template Keys<R> ks(rk);
+            uint64_t hi = load64be(iv), lo = load64be(iv + 8);
+            cfb1DecryptRun<B, B::kWidth, R>(ks, hi, lo, in, out, 16 * blocks);
+        });
+    }
+
+    static constexpr RijndaelBackend backend(RijndaelBackendId id, const char *name,
+                                             void (*expandKey)(const unsigned char *, unsigned,
+                                                               unsigned char *),
+                                             void (*invertKey)(unsigned, unsigned char *)) {
+        return {id,          name,        expandKey,   invertKey,  ecb<false>, ecb<true>,
+                cbcEncrypt,  cbcDecrypt,  cfb1Encrypt, cfb1Decrypt};
+    }
+};
+
+}  // namespace
+
+#endif  // QOLT_RIJNDAEL_MODES_H
