@@ -36,14 +36,28 @@ else()
   set(QOLT_NO_UNDEFINED "-Wl,-z,defs")
 endif()
 
-# add_qolt_test(name SOURCES ... LIBS ... LABEL label): a GoogleTest binary registered with CTest.
+# add_qolt_test(name SOURCES ... LIBS ... LABEL label [BACKENDS name...]):
+# a GoogleTest binary registered with CTest.  With BACKENDS, the binary takes
+# the cipher tests' main and is registered once as the processor chooses and
+# once more per named cipher backend, its tests prefixed "backend/".
 function(add_qolt_test name)
-  cmake_parse_arguments(T "" "LABEL" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "LABEL" "SOURCES;LIBS;BACKENDS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main
+  if(T_BACKENDS)
+    target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/http_plugin/tests/support/backend_main.cpp)
+    set(main_lib "")
+  else()
+    set(main_lib GTest::gtest_main)
+  endif()
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest ${main_lib}
                         qolt_warnings qolt_instrument)
   # gtest_discover_tests writes the properties out unquoted, so a list of
   # labels would break into separate properties: one label per binary.
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
                        PROPERTIES LABELS "${T_LABEL}" TIMEOUT 300)
+  foreach(backend IN LISTS T_BACKENDS)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+                         EXTRA_ARGS --backend=${backend} TEST_PREFIX ${backend}/
+                         PROPERTIES LABELS "${T_LABEL}" TIMEOUT 300)
+  endforeach()
 endfunction()

@@ -7,12 +7,15 @@
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
+#include <cpuid.h>
+
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <random>
 
+#include "rijndael_backend.h"
 #include "rijndael_tables.h"
 #include "test_support.h"
 
@@ -303,15 +306,17 @@ void compareWithOpenssl(std::mt19937 &rng, R::Mode mode, size_t keyBytes, R::Dir
     }
 }
 
-// Bit lengths mostly not whole blocks, a quarter under one block; CFB1
-// decrypts with objects keyed either way.
+// Bit lengths mostly not whole blocks, a quarter under one block, the rest
+// up to 40 blocks: past the widest backend's 16-block steps and through its
+// 8-block and single-block tails.  CFB1 decrypts with objects keyed either
+// way.
 TEST(RijndaelOpenssl, RandomizedEveryModeKeySizeAndDirection) {
     std::mt19937 rng(197);
     for (R::Mode mode : {R::ECB, R::CBC, R::CFB1})
         for (size_t keyBytes : {16, 24, 32})
             for (R::Direction dir : {R::Encrypt, R::Decrypt})
                 for (int trial = 0; trial < 16; ++trial) {
-                    int bits = int(rng() % (trial % 4 == 0 ? 128 : 1300));
+                    int bits = int(rng() % (trial % 4 == 0 ? 128 : 40 * 128));
                     R::Direction keyedFor = mode == R::CFB1 && trial % 2 ? R::Encrypt : dir;
                     compareWithOpenssl(rng, mode, keyBytes, dir, keyedFor, bits);
                 }
@@ -473,6 +478,55 @@ TEST(RijndaelInit, ChecksInOrderAndKeepsWhatWasStoredBeforeTheFailure) {
     EXPECT_EQ(-4, c->init(R::ECB, R::Encrypt, nullptr, R::Key256));
     EXPECT_EQ(-5, c->blockEncrypt(in.data(), 128, out.data()));
     EXPECT_EQ(-5, c->padEncrypt(in.data(), 16, out.data()));
+}
+
+}  // namespace
+
+// Set by the tests' main when --backend pinned one.
+extern bool qoltCipherBackendPinned;
+
+namespace {
+
+// What the processor offers, asked of the compiler's own cpuid reader; clang
+// 14 has no name for VAES, so its bit is read directly.
+bool processorHas(const char *what) {
+    __builtin_cpu_init();
+    const std::string w = what;
+    if (w == "aes-ni")
+        return __builtin_cpu_supports("aes") && __builtin_cpu_supports("ssse3") &&
+               __builtin_cpu_supports("sse4.1");
+#if defined(__clang__)
+    unsigned a, b, c = 0, d;
+    const bool vaes = __get_cpuid_count(7, 0, &a, &b, &c, &d) && (c >> 9 & 1);
+#else
+    const bool vaes = __builtin_cpu_supports("vaes");
+#endif
+    return processorHas("aes-ni") && vaes && __builtin_cpu_supports("avx2") &&
+           __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+}
+
+// The cipher takes the widest backend the processor runs; a backend it
+// cannot run can be neither pinned nor chosen.  Under qemu-x86_64 -cpu
+// Nehalem this is the tables, under -cpu Westmere AES-NI.
+TEST(RijndaelBackend, ProcessorDecidesWhichRuns) {
+    EXPECT_TRUE(rijndaelBackendSupported(RijndaelBackendId::Tables));
+    EXPECT_EQ(processorHas("aes-ni"), rijndaelBackendSupported(RijndaelBackendId::AesNi));
+    EXPECT_EQ(processorHas("vaes"), rijndaelBackendSupported(RijndaelBackendId::Vaes));
+    const RijndaelBackend &running = rijndaelBackend();
+    EXPECT_TRUE(rijndaelBackendSupported(running.id));
+    EXPECT_STREQ(rijndaelBackendName(running.id), running.name);
+    if (!qoltCipherBackendPinned) {
+        const RijndaelBackendId widest = processorHas("vaes")     ? RijndaelBackendId::Vaes
+                                         : processorHas("aes-ni") ? RijndaelBackendId::AesNi
+                                                                  : RijndaelBackendId::Tables;
+        EXPECT_EQ(rijndaelBackendName(widest), std::string(running.name));
+    }
+    for (RijndaelBackendId id : {RijndaelBackendId::AesNi, RijndaelBackendId::Vaes})
+        if (!rijndaelBackendSupported(id)) {
+            EXPECT_FALSE(rijndaelPinBackend(id));
+            EXPECT_EQ(&running, &rijndaelBackend());
+        }
+    printf("cipher backend: %s\n", running.name);
 }
 
 }  // namespace
