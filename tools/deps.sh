@@ -11,6 +11,7 @@ packages=(
   libssl-dev            # test oracle only
   xvfb xauth xdotool    # real X server for the dialog tests
   valgrind
+  qemu-user             # older processors for the cipher's run-time choice
   "$@"
 )
 
