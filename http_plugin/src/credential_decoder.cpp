@@ -19,18 +19,17 @@ Rijndael sharedCipher;
 
 extern "C" void qolt_plugin_auth_decode_init(const char *keyText) {
     unsigned char *key = static_cast<unsigned char *>(g_malloc0(16));
-    // Only the first 13 bytes of the key text can reach the 16-byte key, so
-    // the copy is limited to them: an enormous key text still gives the
-    // same key, and never a formatted text past INT_MAX.
-    char *prefixed = g_strdup_printf(QOLT_KEY_PREFIX "%.13s", keyText ? keyText : "");
-    size_t n = strlen(prefixed);
-    if (n > 16) n = 16;
-    memcpy(key, prefixed, n);
+    // The key is the first 16 bytes of the key prefix and the key text, zero
+    // filled: the prefix and at most 13 bytes of the text, copied in place.
+    // No formatted text is made, so an enormous key text costs nothing and
+    // gives the same key.
+    const size_t prefix = sizeof(QOLT_KEY_PREFIX) - 1;
+    memcpy(key, QOLT_KEY_PREFIX, prefix);
+    if (keyText) memcpy(key + prefix, keyText, strnlen(keyText, 16 - prefix));
 
     const unsigned char *iv = reinterpret_cast<const unsigned char *>(QOLT_CREDENTIAL_IV);
     sharedCipher.init(Rijndael::CBC, Rijndael::Decrypt, key, Rijndael::Key128, iv);
 
-    g_free(prefixed);
     memset(key, 0, 16);
     g_free(key);
 }
