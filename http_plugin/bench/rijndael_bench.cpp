@@ -1,6 +1,9 @@
 // Rijndael against OpenSSL (EVP, and the low-level AES_* calls for one block
-// and the key set-up) and nettle, for AES-128/192/256.  Which code the peers
-// run is chosen by the environment: OPENSSL_ia32cap=~0x200020200000000 and
+// and the key set-up) and nettle, for AES-128/192/256.  "ours" is the class
+// through the plugin's exports, on the backend the processor chooses;
+// "ours-aes-ni" and "ours-tables" run those backends' loops directly, to show
+// what each backend is worth.  Which code the peers run is chosen by the
+// environment: OPENSSL_ia32cap=~0x200020200000000 and
 // NETTLE_FAT_OVERRIDE=vendor:intel select their table code (tools/bench.sh).
 #include <nettle/aes.h>
 #include <nettle/cbc.h>
@@ -13,11 +16,11 @@
 
 #include "bench_support.h"
 #include "qolt/rijndael.h"
+#include "rijndael_backend.h"
 
 namespace bench {
 namespace {
 
-const size_t kBulk = 4096;
 
 enum Op { EcbEncrypt, EcbDecrypt, CbcEncrypt, CbcDecrypt, Cfb1Encrypt, Cfb1Decrypt };
 
@@ -64,6 +67,44 @@ struct Ours : Runner {
             abort();
     }
 };
+
+// One backend's loops on a schedule it expanded itself, as the class would.
+struct Backend : Runner {
+    const RijndaelBackend &b;
+    Op op;
+    unsigned rounds;
+    unsigned char rk[15 * 16];
+    Bytes iv;
+    Backend(const RijndaelBackend &backend, Op o, const Bytes &key, const Bytes &vector)
+        : b(backend), op(o), rounds(unsigned(key.size() / 4 + 6)), iv(vector) {
+        b.expandKey(key.data(), rounds, rk);
+        if (op == EcbDecrypt || op == CbcDecrypt) b.invertKey(rounds, rk);
+    }
+    void run(const unsigned char *in, size_t n, unsigned char *out) override {
+        const size_t blocks = n / 16;
+        switch (op) {
+        case EcbEncrypt: b.ecbEncrypt(rk, rounds, in, out, blocks); break;
+        case EcbDecrypt: b.ecbDecrypt(rk, rounds, in, out, blocks); break;
+        case CbcEncrypt: b.cbcEncrypt(rk, rounds, iv.data(), in, out, blocks); break;
+        case CbcDecrypt: b.cbcDecrypt(rk, rounds, iv.data(), in, out, blocks); break;
+        case Cfb1Encrypt: b.cfb1Encrypt(rk, rounds, iv.data(), in, out, blocks); break;
+        case Cfb1Decrypt: b.cfb1Decrypt(rk, rounds, iv.data(), in, out, blocks); break;
+        }
+    }
+};
+
+// The backends worth a row of their own beside "ours": AES-NI where the
+// processor chooses VAES (to show what VAES adds), and the tables always.
+std::vector<std::pair<std::string, const RijndaelBackend *>> backendContenders() {
+    std::vector<std::pair<std::string, const RijndaelBackend *>> list;
+#if defined(__x86_64__)
+    if (rijndaelBackendSupported(RijndaelBackendId::AesNi) &&
+        rijndaelBackend().id != RijndaelBackendId::AesNi)
+        list.emplace_back("ours-aes-ni", &kRijndaelAesNiBackend);
+#endif
+    list.emplace_back("ours-tables", &kRijndaelTablesBackend);
+    return list;
+}
 
 const EVP_CIPHER *evpCipher(Op op, size_t keyBytes) {
     const size_t k = keyBytes;
@@ -173,38 +214,40 @@ std::unique_ptr<Runner> makeNettle(Op op, const Bytes &key, const Bytes &iv) {
 }
 
 // Registers one bulk case: its agreement check and one benchmark per contender.
-void bulkCase(Op op, size_t keyBytes, bool withNettle) {
+void bulkCase(Op op, size_t keyBytes, bool withNettle, size_t bytes = 4096) {
     const std::string group =
-        "aes" + std::to_string(keyBytes * 8) + "-" + opName(op) + "/" + std::to_string(kBulk);
+        "aes" + std::to_string(keyBytes * 8) + "-" + opName(op) + "/" + std::to_string(bytes);
     const Bytes key = randomBytes(keyBytes, 100 + keyBytes);
     const Bytes iv = randomBytes(16, 7);
-    auto input = std::make_shared<Bytes>(randomBytes(kBulk, 200 + keyBytes + op));
+    auto input = std::make_shared<Bytes>(randomBytes(bytes, 200 + keyBytes + op));
 
     std::vector<std::pair<std::string, std::shared_ptr<Runner>>> contenders;
     contenders.emplace_back("ours", std::make_shared<Ours>(op, key, iv));
+    for (const auto &b : backendContenders())
+        contenders.emplace_back(b.first, std::make_shared<Backend>(*b.second, op, key, iv));
     contenders.emplace_back("openssl", std::make_shared<OpenSsl>(op, key, iv));
     if (withNettle) contenders.emplace_back("nettle", makeNettle(op, key, iv));
 
-    checks().push_back({group, [group, contenders, input] {
-                            Bytes want(kBulk), got(kBulk);
-                            contenders[0].second->run(input->data(), kBulk, want.data());
+    checks().push_back({group, [group, contenders, input, bytes] {
+                            Bytes want(bytes), got(bytes);
+                            contenders[0].second->run(input->data(), bytes, want.data());
                             for (size_t i = 1; i < contenders.size(); ++i) {
-                                contenders[i].second->run(input->data(), kBulk, got.data());
+                                contenders[i].second->run(input->data(), bytes, got.data());
                                 std::string why =
                                     compare(group, contenders[i].first, want, got);
                                 if (!why.empty()) return why;
                             }
                             // In place gives the same bytes as out of place.
                             Bytes inPlace = *input;
-                            contenders[0].second->run(inPlace.data(), kBulk, inPlace.data());
+                            contenders[0].second->run(inPlace.data(), bytes, inPlace.data());
                             return compare(group, "ours in place", want, inPlace);
                         }});
     for (const auto &c : contenders) {
         std::shared_ptr<Runner> runner = c.second;
-        add(group, c.first, kBulk, [runner, input](benchmark::State &state) {
-            Bytes out(kBulk);
+        add(group, c.first, bytes, [runner, input, bytes](benchmark::State &state) {
+            Bytes out(bytes);
             for (auto _ : state) {
-                runner->run(input->data(), kBulk, out.data());
+                runner->run(input->data(), bytes, out.data());
                 benchmark::ClobberMemory();
             }
         });
@@ -237,6 +280,15 @@ void oneBlockCase() {
         unsigned char out[16];
         for (auto _ : state) {
             ours->blockEncrypt(input->data(), 128, out);
+            benchmark::DoNotOptimize(out);
+        }
+    });
+    const Bytes key16 = key;
+    auto tables = std::make_shared<Backend>(kRijndaelTablesBackend, EcbEncrypt, key16, Bytes(16));
+    add(group, "ours-tables", 16, [tables, input](benchmark::State &state) {
+        unsigned char out[16];
+        for (auto _ : state) {
+            tables->run(input->data(), 16, out);
             benchmark::DoNotOptimize(out);
         }
     });
@@ -288,6 +340,15 @@ void keySetupCase() {
             benchmark::ClobberMemory();
         }
     });
+    add(group, "ours-tables", 0, [key](benchmark::State &state) {
+        unsigned char rk[15 * 16];
+        for (auto _ : state) {
+            kRijndaelTablesBackend.expandKey(key->data(), 10, rk);
+            kRijndaelTablesBackend.invertKey(10, rk);
+            benchmark::DoNotOptimize(rk);
+            benchmark::ClobberMemory();
+        }
+    });
     add(group, "openssl", 0, [key](benchmark::State &state) {
         AES_KEY ossl;
         for (auto _ : state) {
@@ -311,6 +372,7 @@ void keySetupCase() {
 void registerRijndael() {
     for (size_t keyBytes : {16, 24, 32})
         for (Op op : {EcbEncrypt, EcbDecrypt, CbcDecrypt, CbcEncrypt}) bulkCase(op, keyBytes, true);
+    for (Op op : {EcbEncrypt, EcbDecrypt, CbcDecrypt, CbcEncrypt}) bulkCase(op, 16, true, 1 << 20);
     // nettle has no CFB1.
     bulkCase(Cfb1Encrypt, 16, false);
     bulkCase(Cfb1Decrypt, 16, false);

@@ -36,6 +36,7 @@ struct AesNi {
     struct Keys {
         __m128i k[R + 1];
         explicit Keys(const unsigned char *rk) {
+#pragma GCC unroll 15
             for (unsigned r = 0; r <= R; ++r) k[r] = load(rk + 16 * r);
         }
     };
@@ -71,11 +72,33 @@ struct AesNi {
     }
 
     static QOLT_FORCE_INLINE __m128i fromShiftRegisters(const uint64_t *hl) {
-        return _mm_shuffle_epi8(load(reinterpret_cast<const unsigned char *>(hl)),
+        return _mm_shuffle_epi8(_mm_set_epi64x(int64_t(hl[1]), int64_t(hl[0])),
                                 swapHalves128());
     }
     static QOLT_FORCE_INLINE unsigned keystreamBits(__m128i x) {
         return (unsigned(_mm_cvtsi128_si32(x)) >> 7) & 1;
+    }
+    static constexpr bool kWideCfb1 = true;
+
+    // The CFB1 shift register as a little-endian 128-bit number: the block
+    // byte-reversed, so that its one-bit shift is two 64-bit shifts.
+    using Cfb = __m128i;
+    static QOLT_FORCE_INLINE __m128i reverse16() {
+        return _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    }
+    static QOLT_FORCE_INLINE __m128i cfbStart(const unsigned char *iv) {
+        return _mm_shuffle_epi8(load(iv), reverse16());
+    }
+    static QOLT_FORCE_INLINE __m128i cfbBlock(__m128i s) { return _mm_shuffle_epi8(s, reverse16()); }
+    // Bit 7 of byte 0, moved to bit 0 of the low word.
+    static QOLT_FORCE_INLINE __m128i cfbFeedback(__m128i x, unsigned inBit) {
+        const __m128i keyBit = _mm_and_si128(_mm_srli_epi64(x, 7), _mm_cvtsi32_si128(1));
+        return _mm_xor_si128(keyBit, _mm_cvtsi32_si128(int(inBit)));
+    }
+    static QOLT_FORCE_INLINE unsigned cfbBit(__m128i fb) { return unsigned(_mm_cvtsi128_si32(fb)); }
+    static QOLT_FORCE_INLINE __m128i cfbShift(__m128i s, __m128i fb) {
+        const __m128i carry = _mm_slli_si128(_mm_srli_epi64(s, 63), 8);
+        return _mm_or_si128(_mm_or_si128(_mm_slli_epi64(s, 1), carry), fb);
     }
 };
 
@@ -110,7 +133,7 @@ QOLT_FORCE_INLINE void aesniExpandKey(const unsigned char *key, unsigned char *r
 }
 
 inline void aesniExpandKey(const unsigned char *key, unsigned rounds, unsigned char *rk) {
-    withRounds(rounds, [&](auto r) { aesniExpandKey<decltype(r)::value>(key, rk); });
+    withRounds(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA { aesniExpandKey<decltype(r)::value>(key, rk); });
 }
 
 inline void aesniInvertKey(unsigned rounds, unsigned char *rk) {

@@ -20,8 +20,8 @@ bool hasAesNi() {
     return bit(c, 25) && bit(c, 9) && bit(c, 19);
 }
 
-// VAES on 512-bit registers: the processor's AVX2, AVX-512F and -BW and VAES
-// bits, and the operating system's consent to save the vector state
+// VAES on 512-bit registers: the processor's AVX2, AVX-512F, -BW and -VL
+// (the AES-NI tails use all 32 registers) and VAES bits, and the operating system's consent to save the vector state
 // (XCR0: SSE, AVX, opmask and both halves of the upper ZMM registers).
 bool hasVaes512() {
     unsigned a, b, c, d;
@@ -31,7 +31,7 @@ bool hasVaes512() {
     if ((lo & 0xe6) != 0xe6) return false;
     if (__get_cpuid_max(0, nullptr) < 7) return false;
     __cpuid_count(7, 0, a, b, c, d);
-    return bit(b, 5) && bit(b, 16) && bit(b, 30) && bit(c, 9);
+    return bit(b, 5) && bit(b, 16) && bit(b, 30) && bit(b, 31) && bit(c, 9);
 }
 #endif
 

@@ -6,7 +6,7 @@
 // - AesNi: the AES instructions on 128-bit registers (AES-NI, SSSE3,
 //   SSE4.1); eight blocks in flight.
 // - Vaes: the vector AES instructions on 512-bit registers (VAES,
-//   AVX-512F/BW); sixteen blocks in flight.  Its serial loops (CBC
+//   AVX-512F/BW/VL); sixteen blocks in flight.  Its serial loops (CBC
 //   encryption, CFB1 encryption) and its tails are the AesNi code.
 //
 // The choice is made once, from cpuid alone, the first time a cipher needs

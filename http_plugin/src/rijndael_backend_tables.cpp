@@ -152,6 +152,25 @@ struct Tables {
                 __builtin_bswap32(uint32_t(hl[1] >> 32)), __builtin_bswap32(uint32_t(hl[1]))};
     }
     static QOLT_FORCE_INLINE unsigned keystreamBits(const Block &x) { return (x.c0 >> 7) & 1; }
+    static constexpr bool kWideCfb1 = true;
+
+    struct Cfb {
+        uint64_t hi, lo;
+    };
+    static QOLT_FORCE_INLINE Cfb cfbStart(const unsigned char *iv) {
+        return {load64be(iv), load64be(iv + 8)};
+    }
+    static QOLT_FORCE_INLINE Block cfbBlock(const Cfb &s) {
+        const uint64_t hl[2] = {s.hi, s.lo};
+        return fromShiftRegisters(hl);
+    }
+    static QOLT_FORCE_INLINE unsigned cfbFeedback(const Block &x, unsigned inBit) {
+        return keystreamBits(x) ^ inBit;
+    }
+    static QOLT_FORCE_INLINE unsigned cfbBit(unsigned fb) { return fb; }
+    static QOLT_FORCE_INLINE Cfb cfbShift(const Cfb &s, unsigned fb) {
+        return {s.hi << 1 | s.lo >> 63, s.lo << 1 | fb};
+    }
 };
 
 }  // namespace

@@ -18,6 +18,13 @@
 //   fromShiftRegisters(hl)   kLanes CFB1 shift registers, register l given
 //                    as the 128-bit big-endian number hl[2l] : hl[2l + 1]
 //   keystreamBits(x) the top bit of byte 0 of each lane, lane 0 highest
+//   kWideCfb1        whether CFB1 decryption pays on the wide registers
+// and, for the serial CFB1 encryption, on Narrow: a shift register type
+// Cfb with cfbStart(iv), cfbBlock(s) (the register as a block),
+// cfbFeedback(x, inBit) (the ciphertext bit from the encrypted register and
+// the input bit), cfbBit(fb) (that bit as a number) and cfbShift(s, fb).
+// They keep the feedback in the backend's own registers: the loop is bound
+// by one block's latency, and every move on that path adds to it.
 //
 // No loop branches on, or indexes memory by, the key, the vector or the
 // data: only block counts and the number of rounds steer them.  Whether the
@@ -33,6 +40,10 @@
 // The block primitives are small and called in the innermost loops; the
 // loops lose a third of their speed when a compiler declines to inline them.
 #define QOLT_FORCE_INLINE inline __attribute__((always_inline))
+// The same for the per-round-count lambdas: inlined into their switch, they
+// take their arguments in registers instead of through a closure on the
+// stack, which a single block would feel.
+#define QOLT_FORCE_INLINE_LAMBDA __attribute__((always_inline))
 
 namespace {
 
@@ -113,6 +124,7 @@ QOLT_FORCE_INLINE void cfb1DecryptRun(const typename B::template Keys<R> &ks, ui
         uint64_t keystream = 0;
         for (unsigned g = 0; g < 8 * kBytes; g += kBits) {
             uint64_t hl[2 * kBits];
+#pragma GCC unroll 32
             for (unsigned j = 0; j < kBits; ++j) {
                 const unsigned bit = unsigned(stream >> (8 * kBytes - 1 - g - j)) & 1;
                 hl[2 * j] = hi;
@@ -121,6 +133,7 @@ QOLT_FORCE_INLINE void cfb1DecryptRun(const typename B::template Keys<R> &ks, ui
                 lo = lo << 1 | bit;
             }
             typename B::Reg x[W];
+#pragma GCC unroll 16
             for (unsigned i = 0; i < W; ++i) x[i] = B::fromShiftRegisters(hl + 2 * B::kLanes * i);
             B::template encrypt<R>(ks, x);
             for (unsigned i = 0; i < W; ++i)
@@ -140,25 +153,26 @@ struct ModeLoops {
     template <bool kDecrypt>
     static void ecb(const unsigned char *rk, unsigned rounds, const unsigned char *in,
                     unsigned char *out, size_t blocks) {
-        withRounds(rounds, [&](auto r) {
+        withRounds(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
             constexpr unsigned R = decltype(r)::value;
-            const typename B::template Keys<R> ks(rk);
-            blocks = ecbRun<B, B::kWidth, kDecrypt, R>(ks, in, out, blocks);
-            if (blocks == 0) return;
-            if constexpr (kNarrowIsSelf) {
-                ecbRun<B, 1, kDecrypt, R>(ks, in, out, blocks);
-            } else {
-                const typename N::template Keys<R> nks(rk);
-                blocks = ecbRun<N, N::kWidth, kDecrypt, R>(nks, in, out, blocks);
-                ecbRun<N, 1, kDecrypt, R>(nks, in, out, blocks);
+            // The wide registers are keyed only when a whole step is there:
+            // a single block should not pay for them.
+            if (blocks >= B::kLanes * B::kWidth) {
+                const typename B::template Keys<R> ks(rk);
+                blocks = ecbRun<B, B::kWidth, kDecrypt, R>(ks, in, out, blocks);
+                if (blocks == 0) return;
             }
+            const typename N::template Keys<R> nks(rk);
+            if constexpr (!kNarrowIsSelf)
+                blocks = ecbRun<N, N::kWidth, kDecrypt, R>(nks, in, out, blocks);
+            ecbRun<N, 1, kDecrypt, R>(nks, in, out, blocks);
         });
     }
 
     // Each block waits for the one before: one register, one block.
     static void cbcEncrypt(const unsigned char *rk, unsigned rounds, const unsigned char *iv,
                            const unsigned char *in, unsigned char *out, size_t blocks) {
-        withRounds(rounds, [&](auto r) {
+        withRounds(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
             constexpr unsigned R = decltype(r)::value;
             const typename N::template Keys<R> ks(rk);
             typename N::Reg chain = N::load(iv);
@@ -173,20 +187,20 @@ struct ModeLoops {
 
     static void cbcDecrypt(const unsigned char *rk, unsigned rounds, const unsigned char *iv,
                            const unsigned char *in, unsigned char *out, size_t blocks) {
-        withRounds(rounds, [&](auto r) {
+        withRounds(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
             constexpr unsigned R = decltype(r)::value;
-            const typename B::template Keys<R> ks(rk);
-            typename B::Reg carry = B::splat(iv);
-            blocks = cbcDecryptRun<B, B::kWidth, R>(ks, carry, in, out, blocks);
-            if (blocks == 0) return;
-            typename N::Reg narrowCarry = B::lastLane(carry);
-            if constexpr (kNarrowIsSelf) {
-                cbcDecryptRun<B, 1, R>(ks, narrowCarry, in, out, blocks);
-            } else {
-                const typename N::template Keys<R> nks(rk);
-                blocks = cbcDecryptRun<N, N::kWidth, R>(nks, narrowCarry, in, out, blocks);
-                cbcDecryptRun<N, 1, R>(nks, narrowCarry, in, out, blocks);
+            typename N::Reg carry = N::load(iv);
+            if (blocks >= B::kLanes * B::kWidth) {
+                const typename B::template Keys<R> ks(rk);
+                typename B::Reg wideCarry = B::splat(iv);
+                blocks = cbcDecryptRun<B, B::kWidth, R>(ks, wideCarry, in, out, blocks);
+                if (blocks == 0) return;
+                carry = B::lastLane(wideCarry);
             }
+            const typename N::template Keys<R> nks(rk);
+            if constexpr (!kNarrowIsSelf)
+                blocks = cbcDecryptRun<N, N::kWidth, R>(nks, carry, in, out, blocks);
+            cbcDecryptRun<N, 1, R>(nks, carry, in, out, blocks);
         });
     }
 
@@ -194,20 +208,19 @@ struct ModeLoops {
     // encryption of the one before.
     static void cfb1Encrypt(const unsigned char *rk, unsigned rounds, const unsigned char *iv,
                             const unsigned char *in, unsigned char *out, size_t blocks) {
-        withRounds(rounds, [&](auto r) {
+        withRounds(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
             constexpr unsigned R = decltype(r)::value;
             const typename N::template Keys<R> ks(rk);
-            uint64_t hl[2] = {load64be(iv), load64be(iv + 8)};
+            typename N::Cfb reg = N::cfbStart(iv);
             for (size_t n = 16 * blocks; n > 0; --n, ++in, ++out) {
                 const unsigned inByte = *in;
                 unsigned outByte = 0;
                 for (int bit = 7; bit >= 0; --bit) {
-                    typename N::Reg x[1] = {N::fromShiftRegisters(hl)};
+                    typename N::Reg x[1] = {N::cfbBlock(reg)};
                     N::template encrypt<R>(ks, x);
-                    const unsigned outBit = ((inByte >> bit) & 1) ^ N::keystreamBits(x[0]);
-                    outByte |= outBit << bit;
-                    hl[0] = hl[0] << 1 | hl[1] >> 63;
-                    hl[1] = hl[1] << 1 | outBit;
+                    const auto feedback = N::cfbFeedback(x[0], (inByte >> bit) & 1);
+                    outByte |= N::cfbBit(feedback) << bit;
+                    reg = N::cfbShift(reg, feedback);
                 }
                 *out = static_cast<unsigned char>(outByte);
             }
@@ -216,11 +229,16 @@ struct ModeLoops {
 
     static void cfb1Decrypt(const unsigned char *rk, unsigned rounds, const unsigned char *iv,
                             const unsigned char *in, unsigned char *out, size_t blocks) {
-        withRounds(rounds, [&](auto r) {
+        withRounds(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
             constexpr unsigned R = decltype(r)::value;
-            const typename B::template Keys<R> ks(rk);
             uint64_t hi = load64be(iv), lo = load64be(iv + 8);
-            cfb1DecryptRun<B, B::kWidth, R>(ks, hi, lo, in, out, 16 * blocks);
+            if constexpr (B::kWideCfb1) {
+                const typename B::template Keys<R> ks(rk);
+                cfb1DecryptRun<B, B::kWidth, R>(ks, hi, lo, in, out, 16 * blocks);
+            } else {
+                const typename N::template Keys<R> ks(rk);
+                cfb1DecryptRun<N, N::kWidth, R>(ks, hi, lo, in, out, 16 * blocks);
+            }
         });
     }
 

@@ -502,7 +502,8 @@ bool processorHas(const char *what) {
     const bool vaes = __builtin_cpu_supports("vaes");
 #endif
     return processorHas("aes-ni") && vaes && __builtin_cpu_supports("avx2") &&
-           __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+           __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vl");
 }
 
 // The cipher takes the widest backend the processor runs; a backend it
