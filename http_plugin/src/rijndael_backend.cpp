@@ -54,18 +54,15 @@ const RijndaelBackend *widest() {
     return &kRijndaelTablesBackend;
 }
 
-// Constant-initialised, so usable from any constructor; a first use from two
-// threads at once makes the same choice twice, harmlessly.
-std::atomic<const RijndaelBackend *> chosen{nullptr};
-
 }  // namespace
 
-const RijndaelBackend &rijndaelBackend() {
-    const RijndaelBackend *b = chosen.load(std::memory_order_relaxed);
-    if (!b) {
-        b = widest();
-        chosen.store(b, std::memory_order_relaxed);
-    }
+// Constant-initialised, so usable from any constructor; a first use from two
+// threads at once makes the same choice twice, harmlessly.
+std::atomic<const RijndaelBackend *> rijndaelChosenBackend{nullptr};
+
+const RijndaelBackend &rijndaelChooseBackend() {
+    const RijndaelBackend *b = widest();
+    rijndaelChosenBackend.store(b, std::memory_order_relaxed);
     return *b;
 }
 
@@ -73,7 +70,7 @@ bool rijndaelBackendSupported(RijndaelBackendId id) { return backendOf(id) != nu
 
 bool rijndaelPinBackend(RijndaelBackendId id) {
     const RijndaelBackend *b = backendOf(id);
-    if (b) chosen.store(b, std::memory_order_relaxed);
+    if (b) rijndaelChosenBackend.store(b, std::memory_order_relaxed);
     return b != nullptr;
 }
 

@@ -20,6 +20,7 @@
 #ifndef QOLT_RIJNDAEL_BACKEND_H
 #define QOLT_RIJNDAEL_BACKEND_H
 
+#include <atomic>
 #include <cstddef>
 
 enum class RijndaelBackendId { Tables, AesNi, Vaes };
@@ -54,7 +55,13 @@ extern const RijndaelBackend kRijndaelVaesBackend;
 #endif
 
 // The backend every cipher uses: chosen once by the processor, or pinned.
-const RijndaelBackend &rijndaelBackend();
+// Inline, since a one-block call would feel a call more.
+extern std::atomic<const RijndaelBackend *> rijndaelChosenBackend;
+const RijndaelBackend &rijndaelChooseBackend();
+inline const RijndaelBackend &rijndaelBackend() {
+    const RijndaelBackend *b = rijndaelChosenBackend.load(std::memory_order_relaxed);
+    return b ? *b : rijndaelChooseBackend();
+}
 
 // Whether this processor can run the backend.
 bool rijndaelBackendSupported(RijndaelBackendId id);
