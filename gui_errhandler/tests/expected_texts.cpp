@@ -1,7 +1,5 @@
 #include "expected_texts.h"
 
-#include "messages.h"  // kMemberCountHost only
-
 namespace {
 
 // Order: code, header text.
@@ -23,7 +21,7 @@ const char *const kHeaders[] = {
 const char kNewShownAgain[] = "\nDe QOLT postings die de vorige keer nieuw waren\nzullen nu getoond worden";
 
 // The message for every action but 0 where they differ; results 11, 29 and
-// 20 are built below. Order: code, message text.
+// 20 are below. Order: code, message text.
 std::string plainMessage(int result) {
     switch (result) {
     case 1: return "Is de internetverbinding wel actief ?";
@@ -61,9 +59,9 @@ std::string message(unsigned int action, int result, const std::string &detail) 
     case 11: return "Het parsen van de gegevens is mislukt :\n" + detail;
     case 29: return "Servermededeling ontvangen: " + detail;
     case 20:
-        return "Registreren is op dit moment niet mogelijk\nin verband met een ledenstop. Hou de pagina\n" +
-               memberCountUrl(pelidor::kMemberCountHost) +
-               "\ngeregeld in de gaten om te zien wanneer je\nje weer kan registreren op QOLT.";
+        return "Registreren is op dit moment niet mogelijk\nin verband met een ledenstop. Hou de pagina\n"
+               "http://www.qolt.nl/ledencount.php\n"
+               "geregeld in de gaten om te zien wanneer je\nje weer kan registreren op QOLT.";
     case 13:
         // Not the same line break as 14 and 16: "nieuw\nwaren".
         if (action == 0)
@@ -83,8 +81,6 @@ std::string message(unsigned int action, int result, const std::string &detail) 
 const char *expectedHeader(unsigned int action) {
     return action < sizeof kHeaders / sizeof kHeaders[0] ? kHeaders[action] : nullptr;
 }
-
-std::string memberCountUrl(const std::string &host) { return "http://" + host + "/ledencount.php"; }
 
 ExpectedDialog expectedDialog(unsigned int action, int result, const char *detail) {
     if (result < 1 || result > 29) return {false, {}};

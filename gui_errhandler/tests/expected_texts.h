@@ -16,7 +16,4 @@ const char *expectedHeader(unsigned int action);
 // What qolt_gui_errhandler(parent, action, result, detail) must show.
 ExpectedDialog expectedDialog(unsigned int action, int result, const char *detail);
 
-// The address in the message of result 20 for a given host.
-std::string memberCountUrl(const std::string &host);
-
 #endif  // PELIDOR_EXPECTED_TEXTS_H
