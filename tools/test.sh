@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything with warnings as errors and runs
-# every test (the dialog tests under a real X server started by xvfb-run).
+# every test but the large ones, which tools/test_large.sh runs (the dialog
+# tests under a real X server started by xvfb-run).
 # Usage: tools/test.sh [build-dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."

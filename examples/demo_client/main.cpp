@@ -29,6 +29,7 @@
 #include "credential_key.h"
 #include "pelidor/gui_errhandler.h"
 #include "qolt/rijndael.h"
+#include "server_key.h"
 
 namespace {
 
@@ -137,9 +138,7 @@ void printDigest(const Plugin &plugin, const char *first, const char *second) {
 // A credential as the server makes one: the text zero-padded to whole blocks,
 // AES-128-CBC with the shared key derivation and vector, then base64.
 std::string encodeCredential(const Plugin &plugin, const char *keyText, const char *text) {
-    unsigned char key[16] = {0};
-    std::string prefixed = std::string(QOLT_KEY_PREFIX) + keyText;
-    memcpy(key, prefixed.data(), prefixed.size() < 16 ? prefixed.size() : 16);
+    const auto key = serverCredentialKey(keyText);
 
     size_t length = strlen(text);
     if (length > size_t(INT_MAX / 8 - 16)) return {};
@@ -149,7 +148,7 @@ std::string encodeCredential(const Plugin &plugin, const char *keyText, const ch
     alignas(Rijndael) unsigned char storage[sizeof(Rijndael)];
     Rijndael *cipher = reinterpret_cast<Rijndael *>(storage);
     plugin.construct(cipher);
-    int status = plugin.init(cipher, Rijndael::CBC, Rijndael::Encrypt, key, Rijndael::Key128,
+    int status = plugin.init(cipher, Rijndael::CBC, Rijndael::Encrypt, key.data(), Rijndael::Key128,
                              reinterpret_cast<const unsigned char *>(QOLT_CREDENTIAL_IV));
     if (status == 0)
         status = plugin.blockEncrypt(cipher, data.data(), int(data.size() * 8), data.data());

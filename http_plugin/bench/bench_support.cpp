@@ -1,5 +1,7 @@
 #include "bench_support.h"
 
+#include <glib.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <utility>
@@ -19,27 +21,9 @@ Bytes randomBytes(size_t n, uint64_t seed) {
 }
 
 std::string base64Encode(const Bytes &data) {
-    static const char kAlphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    out.reserve((data.size() + 2) / 3 * 4);
-    size_t i = 0;
-    for (; i + 3 <= data.size(); i += 3) {
-        uint32_t v = uint32_t(data[i]) << 16 | uint32_t(data[i + 1]) << 8 | data[i + 2];
-        for (int s = 18; s >= 0; s -= 6) out += kAlphabet[(v >> s) & 63];
-    }
-    if (data.size() - i == 1) {
-        uint32_t v = uint32_t(data[i]) << 16;
-        out += kAlphabet[v >> 18];
-        out += kAlphabet[(v >> 12) & 63];
-        out += "==";
-    } else if (data.size() - i == 2) {
-        uint32_t v = uint32_t(data[i]) << 16 | uint32_t(data[i + 1]) << 8;
-        out += kAlphabet[v >> 18];
-        out += kAlphabet[(v >> 12) & 63];
-        out += kAlphabet[(v >> 6) & 63];
-        out += '=';
-    }
+    gchar *text = g_base64_encode(data.data(), data.size());
+    std::string out(text);
+    g_free(text);
     return out;
 }
 

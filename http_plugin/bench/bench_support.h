@@ -23,8 +23,8 @@ using Bytes = std::vector<unsigned char>;
 // Reproducible pseudo-random bytes (xorshift64*), the same in every run.
 Bytes randomBytes(size_t n, uint64_t seed);
 
-// Base64 (RFC 4648, with padding) of the bytes: canonical text for the
-// decoders to read.
+// Base64 (RFC 4648, with padding) of the bytes by GLib, as the tests make
+// it: canonical text for the decoders to read.
 std::string base64Encode(const Bytes &data);
 
 std::string hex(const unsigned char *p, size_t n);

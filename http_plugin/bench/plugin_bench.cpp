@@ -18,6 +18,7 @@
 #include "credential_key.h"
 #include "qolt/http_plugin.h"
 #include "salt.h"
+#include "server_key.h"
 
 namespace bench {
 namespace {
@@ -134,10 +135,8 @@ const char kKeyText[] = "bench-key";
 struct ComposedDecoder {
     EVP_CIPHER_CTX *ctx = EVP_CIPHER_CTX_new();
     ComposedDecoder() {
-        unsigned char key[16] = {};
-        std::string full = std::string(QOLT_KEY_PREFIX) + kKeyText;
-        memcpy(key, full.data(), std::min<size_t>(16, full.size()));
-        EVP_DecryptInit_ex(ctx, EVP_aes_128_cbc(), nullptr, key,
+        const auto key = serverCredentialKey(kKeyText);
+        EVP_DecryptInit_ex(ctx, EVP_aes_128_cbc(), nullptr, key.data(),
                            reinterpret_cast<const unsigned char *>(QOLT_CREDENTIAL_IV));
         EVP_CIPHER_CTX_set_padding(ctx, 0);
     }
@@ -163,15 +162,13 @@ struct ComposedDecoder {
 // A 20-character text, zero-padded to two blocks and encrypted by OpenSSL:
 // 32 bytes, 44 characters of base64.
 std::string makeCredential() {
-    unsigned char key[16] = {};
-    std::string full = std::string(QOLT_KEY_PREFIX) + kKeyText;
-    memcpy(key, full.data(), std::min<size_t>(16, full.size()));
+    const auto key = serverCredentialKey(kKeyText);
     unsigned char plain[32] = {};
     memcpy(plain, "member-password-2026", 20);
     Bytes cipher(32);
     EVP_CIPHER_CTX *ctx = EVP_CIPHER_CTX_new();
     int n = 0;
-    EVP_EncryptInit_ex(ctx, EVP_aes_128_cbc(), nullptr, key,
+    EVP_EncryptInit_ex(ctx, EVP_aes_128_cbc(), nullptr, key.data(),
                        reinterpret_cast<const unsigned char *>(QOLT_CREDENTIAL_IV));
     EVP_CIPHER_CTX_set_padding(ctx, 0);
     EVP_EncryptUpdate(ctx, cipher.data(), &n, plain, 32);

@@ -22,9 +22,9 @@
 
 #include "allocated_size.h"
 #include "base64.h"
-#include "credential_key.h"
 #include "qolt/http_plugin.h"
 #include "qolt/rijndael.h"
+#include "server_key.h"
 
 namespace {
 
@@ -70,12 +70,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (n % 16 != 0) {
         for (size_t i = 0; i < n; ++i) check(result[i] == '\0');
     } else {
-        // The key: the prefix and the key text, cut or zero-filled to 16 bytes.
-        unsigned char key[16] = {};
-        const std::string prefixed = QOLT_KEY_PREFIX + std::string(nullKey ? "" : keyText.c_str());
-        memcpy(key, prefixed.data(), std::min<size_t>(prefixed.size(), 16));
+        const auto key = serverCredentialKey(nullKey ? nullptr : keyText.c_str());
         Rijndael cipher;
-        check(cipher.init(Rijndael::CBC, Rijndael::Decrypt, key, Rijndael::Key128,
+        check(cipher.init(Rijndael::CBC, Rijndael::Decrypt, key.data(), Rijndael::Key128,
                           reinterpret_cast<const unsigned char *>(QOLT_CREDENTIAL_IV)) == 0);
         std::vector<unsigned char> plain(n);
         check(cipher.blockDecrypt(work.data(), int(8 * n), plain.data()) == int(8 * n));

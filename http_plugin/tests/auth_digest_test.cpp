@@ -1,5 +1,7 @@
 // qolt_plugin_auth, used through dlopen of the built plugin as the client
-// uses it, checked against OpenSSL's MD5 of the upper-cased salted text.
+// uses it, checked against OpenSSL's MD5 of the upper-cased salted text:
+// texts of every kind, null pointers, hostile bytes, threads, and a text
+// past INT_MAX bytes.
 #include <glib.h>
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
@@ -10,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "bad_bytes.h"
 #include "hex.h"
 #include "salt.h"
 #include "test_support.h"
@@ -18,62 +21,79 @@ namespace {
 
 using AuthFn = char *(*)(const char *, char **);
 
+bool isLowerHex32(const std::string &s) {
+    return s.size() == 32 && s.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
 class AuthDigest : public ::testing::Test {
 protected:
     LoadedPlugin plugin;
     AuthFn auth = plugin.function<AuthFn>("qolt_plugin_auth");
 
-    std::string call(const char *first, const char *second) {
-        char *secondPtr = const_cast<char *>(second);
-        char *result = auth(first, &secondPtr);
+    // The digest for these arguments, checked to be 32 lower-case hex digits.
+    std::string digest(const char *first, char **second) {
+        char *result = auth(first, second);
         EXPECT_NE(nullptr, result);
         if (!result) return {};
         std::string text(result);
         g_free(result);
+        EXPECT_TRUE(isLowerHex32(text)) << text;
         return text;
+    }
+    std::string call(const std::string &first, const std::string &second) {
+        char *secondPtr = const_cast<char *>(second.c_str());
+        return digest(first.c_str(), &secondPtr);
     }
 };
 
-std::string asciiUpper(std::string s) {
-    for (char &c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-    return s;
-}
-
-// The independent value: OpenSSL's MD5 of the upper-cased salted text.
-std::string expectedDigest(const std::string &first, const std::string &second) {
-    std::string salted = asciiUpper(QOLT_SALT_PREFIX + first + second + QOLT_SALT_SUFFIX);
-    Bytes d = opensslMd5(reinterpret_cast<const unsigned char *>(salted.data()), salted.size());
-    char hex[33];
-    for (int i = 0; i < 16; ++i) snprintf(hex + 2 * i, 3, "%02x", d[i]);
-    return hex;
-}
-
-bool isLowerHex32(const std::string &s) {
-    if (s.size() != 32) return false;
-    for (char c : s)
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
-    return true;
-}
-
+// Order: first text, second text.  The first row, two empty texts, is the
+// digest of the prefix then the suffix.
 TEST_F(AuthDigest, MatchesIndependentMd5OfUpperCasedSaltedText) {
-    const char *pairs[][2] = {{"", ""},           {"alice", "secret"}, {"Bob", "P@ss w0rd!"},
-                              {"x", ""},          {"", "y"},           {"één", "Ünïcode"},
-                              {"tab\there", "nl\nx"}};
-    for (auto &p : pairs) {
-        std::string got = call(p[0], p[1]);
-        EXPECT_TRUE(isLowerHex32(got)) << got;
-        EXPECT_EQ(expectedDigest(p[0], p[1]), got) << p[0] << " / " << p[1];
-    }
+    const std::string high = highBytes(), control = controlBytes();
+    const std::pair<std::string, std::string> pairs[] = {
+        {"", ""},
+        {"alice", "secret"},
+        {"Bob", "P@ss w0rd!"},
+        {"x", ""},
+        {"", "y"},
+        {"één", "Ünïcode"},
+        {"tab\there", "nl\nx"},
+        {high, control},
+        {control + "abc", high + "xyz"},
+    };
+    for (const auto &p : pairs)
+        EXPECT_EQ(expectedDigest(p.first, p.second), call(p.first, p.second))
+            << toHex(reinterpret_cast<const unsigned char *>(p.first.data()), p.first.size())
+            << " / "
+            << toHex(reinterpret_cast<const unsigned char *>(p.second.data()), p.second.size());
 }
 
-TEST_F(AuthDigest, TwoEmptyTextsDigestPrefixThenSuffix) {
-    EXPECT_EQ(expectedDigest("", ""), call("", ""));
+// A null first text, a null second pointer and a second pointer to null all
+// count as the empty text.
+TEST_F(AuthDigest, NullArgumentsCountAsEmptyTexts) {
+    char *none = nullptr;
+    char *blank = const_cast<char *>("");
+    char *y = const_cast<char *>("y");
+    // Order: first, second, the texts whose digest is expected.
+    const struct {
+        const char *first;
+        char **second;
+        const char *asFirst, *asSecond;
+    } rows[] = {
+        {nullptr, nullptr, "", ""}, {nullptr, &none, "", ""}, {"", &blank, "", ""},
+        {"", nullptr, "", ""},      {"abc", nullptr, "abc", ""}, {"x", &none, "x", ""},
+        {nullptr, &y, "", "y"},
+    };
+    for (const auto &r : rows)
+        EXPECT_EQ(expectedDigest(r.asFirst, r.asSecond), digest(r.first, r.second))
+            << (r.first ? r.first : "<null>") << " / " << r.asSecond;
 }
 
 TEST_F(AuthDigest, AsciiCaseIsFoldedOnlyAscii) {
     EXPECT_EQ(call("alice", "secret"), call("ALICE", "SeCrEt"));
-    // U+00E9 and U+00C9 in UTF-8: bytes above 0x7F are never folded.
+    // Bytes 0x80-0xFF are not letters: neither Latin-1 é/É nor the second
+    // byte of U+00E9/U+00C9 in UTF-8 is folded.
+    EXPECT_NE(call("\xe9", ""), call("\xc9", ""));
     EXPECT_NE(call("\xc3\xa9", ""), call("\xc3\x89", ""));
     // '@' (0x40) and '`' (0x60), '[' and '{', sit beside the letter ranges.
     EXPECT_NE(call("`{", ""), call("@[", ""));
@@ -89,24 +109,8 @@ TEST_F(AuthDigest, ResultIsTerminatedLowerHex) {
     ASSERT_NE(nullptr, result);
     EXPECT_EQ('\0', result[32]);
     EXPECT_TRUE(isLowerHex32(result));
-    EXPECT_STREQ("two", second);  // nothing written through second
+    EXPECT_STREQ("two", second);  // *second is only read
     g_free(result);
-}
-
-TEST_F(AuthDigest, NullArgumentsCountAsEmptyTexts) {
-    std::string empty = expectedDigest("", "");
-    char *nullText = nullptr;
-    char *r1 = auth(nullptr, &nullText);
-    char *r2 = auth(nullptr, nullptr);
-    char *r3 = auth("", nullptr);
-    ASSERT_TRUE(r1 && r2 && r3);
-    EXPECT_EQ(empty, r1);
-    EXPECT_EQ(empty, r2);
-    EXPECT_EQ(empty, r3);
-    g_free(r1);
-    g_free(r2);
-    g_free(r3);
-    EXPECT_EQ(expectedDigest("abc", ""), call("abc", nullptr));
 }
 
 TEST_F(AuthDigest, SeveralThreadsAtOnce) {
@@ -135,36 +139,47 @@ TEST(HexDigits, TableMatchesPrintfForAllBytes) {
 }
 
 // A salted text longer than INT_MAX must still get the true digest, not one
-// of a truncated or wrapped count.
+// of a truncated or wrapped count: MD5 counts in an int, so the export feeds
+// it in pieces of 1 GiB.  The first text repeats every byte value but zero
+// (lower-case letters to fold, bytes 0x80-0xFF to leave); OpenSSL digests
+// the folded text a chunk at a time.  About 4 GiB: a "large" test.
 TEST_F(AuthDigest, LargeTextBeyondInt32Count) {
     const size_t n = size_t(INT_MAX) + 100;
+    const size_t chunk = size_t(1) << 20;  // a whole number of periods
+    auto byteAt = [](size_t i) { return static_cast<char>(i % 256 ? i % 256 : 'q'); };
     char *first = static_cast<char *>(g_malloc(n + 1));
-    memset(first, 'q', n);
+    for (size_t i = 0; i < n; ++i) first[i] = byteAt(i);
     first[n] = '\0';
-    char *second = const_cast<char *>("tail");
+    const std::string secondText = highBytes() + controlBytes() + "tail";
+    char *second = const_cast<char *>(secondText.c_str());
     char *result = auth(first, &second);
     g_free(first);
     ASSERT_NE(nullptr, result);
 
+    auto folded = [](std::string s) {
+        for (char &c : s)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        return s;
+    };
+    std::string piece;
+    for (size_t i = 0; i < chunk; ++i) piece += byteAt(i);
+    piece = folded(piece);
     EVP_MD_CTX *md = EVP_MD_CTX_new();
     ASSERT_EQ(1, EVP_DigestInit_ex(md, EVP_md5(), nullptr));
-    std::string prefix = asciiUpper(QOLT_SALT_PREFIX);
-    std::string suffix = asciiUpper(std::string("TAIL") + QOLT_SALT_SUFFIX);
+    const std::string prefix = folded(QOLT_SALT_PREFIX);
+    const std::string suffix = folded(secondText + QOLT_SALT_SUFFIX);
     EVP_DigestUpdate(md, prefix.data(), prefix.size());
-    std::string chunk(1 << 20, 'Q');
     for (size_t left = n; left > 0;) {
-        size_t piece = left < chunk.size() ? left : chunk.size();
-        EVP_DigestUpdate(md, chunk.data(), piece);
-        left -= piece;
+        const size_t take = left < chunk ? left : chunk;
+        EVP_DigestUpdate(md, piece.data(), take);
+        left -= take;
     }
     EVP_DigestUpdate(md, suffix.data(), suffix.size());
     unsigned char d[16];
     unsigned int len = 0;
     EVP_DigestFinal_ex(md, d, &len);
     EVP_MD_CTX_free(md);
-    char hex[33];
-    for (int i = 0; i < 16; ++i) snprintf(hex + 2 * i, 3, "%02x", d[i]);
-    EXPECT_STREQ(hex, result);
+    EXPECT_EQ(toHex(d, 16, 0), std::string(result));
     g_free(result);
 }
 

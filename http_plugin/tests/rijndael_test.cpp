@@ -42,12 +42,6 @@ struct Cipher {
     }
 };
 
-Bytes randomBytes(std::mt19937 &rng, size_t n) {
-    Bytes b(n);
-    for (auto &x : b) x = static_cast<unsigned char>(rng());
-    return b;
-}
-
 R::KeyLength keyLength(size_t keyBytes) { return static_cast<R::KeyLength>((keyBytes - 16) / 8); }
 
 // OpenSSL's result; CFB1 counts in bits.  Empty when OpenSSL reports a failure.
@@ -366,10 +360,10 @@ TEST(RijndaelPadding, EcbRejectsBadPadding) {
         int result;
     } cases[] = {
         {"4e4e4e4e4e4e4e4e 4e4e4e4e04040404", 28}, {"4e4e4e4e4e4e4e4e 4e4e4e0909090901", 31},
-        {"1010101010101010 1010101010101010", 16}, {"0f10101010101010 1010101010101010", -7},
-        {"4e4e4e4e4e4e4e4e 4e4e4e4e4e4e4e11", -7}, {"4e4e4e4e4e4e4e4e 4e4e4e4e03040404", -7},
-        {"4e4e4e4e4e4e4e4e 4e4e4e4e04030404", -7}, {"4e4e4e4e4e4e4e4e 4e4e4e4e05050500", -7},
-        {"0000000000000000 0000000000000000", -7}};
+        {"1010101010101010 1010101010101010", 16}, {"0f10101010101010 1010101010101010", R::ErrCorruptData},
+        {"4e4e4e4e4e4e4e4e 4e4e4e4e4e4e4e11", R::ErrCorruptData}, {"4e4e4e4e4e4e4e4e 4e4e4e4e03040404", R::ErrCorruptData},
+        {"4e4e4e4e4e4e4e4e 4e4e4e4e04030404", R::ErrCorruptData}, {"4e4e4e4e4e4e4e4e 4e4e4e4e05050500", R::ErrCorruptData},
+        {"0000000000000000 0000000000000000", R::ErrCorruptData}};
     for (const auto &c : cases) {
         Bytes pt(16, 0x4e), last = fromHex(c.lastBlock), ct(32), out(32, 0xee);
         pt.insert(pt.end(), last.begin(), last.end());
@@ -383,8 +377,10 @@ TEST(RijndaelPadding, EcbRejectsBadPadding) {
     }
 }
 
-// The failure table, a row per line.  Order: situation, mode, direction
-// keyed for (-1: never keyed), operation, null input, length, result.
+// The failure table, a row per line: every refusal in the order the header
+// gives, and the lengths no buffer could hold.  Order: situation, mode,
+// direction keyed for (-1: never keyed), operation, null input, length,
+// result.
 enum Op { BlockEnc, BlockDec, PadEnc, PadDec };
 struct FailureRow {
     const char *situation;
@@ -395,32 +391,40 @@ struct FailureRow {
 };
 void PrintTo(const FailureRow &row, std::ostream *os) { *os << row.situation; }
 const FailureRow kFailureRows[] = {
-    {"unkeyed", R::ECB, -1, BlockEnc, false, 128, -5},
-    {"unkeyed", R::ECB, -1, BlockDec, false, 128, -5},
-    {"unkeyed", R::ECB, -1, PadEnc, false, 16, -5},
-    {"unkeyed", R::ECB, -1, PadDec, false, 16, -5},
-    {"unkeyed, before null input", R::ECB, -1, BlockEnc, true, 128, -5},
-    {"ECB keyed Decrypt: blockEncrypt", R::ECB, R::Decrypt, BlockEnc, false, 128, -6},
-    {"CFB1 keyed Decrypt: blockEncrypt", R::CFB1, R::Decrypt, BlockEnc, false, 128, -6},
-    {"CBC keyed Encrypt: blockDecrypt", R::CBC, R::Encrypt, BlockDec, false, 128, -6},
-    {"CBC keyed Decrypt: padEncrypt", R::CBC, R::Decrypt, PadEnc, false, 16, -5},
-    {"CFB1 keyed Decrypt: padEncrypt", R::CFB1, R::Decrypt, PadEnc, false, 16, -5},
-    {"ECB keyed Encrypt: padDecrypt", R::ECB, R::Encrypt, PadDec, false, 16, -6},
-    {"wrong direction, before null input", R::CBC, R::Decrypt, BlockEnc, true, 128, -6},
-    {"wrong direction, before length 20", R::CBC, R::Encrypt, PadDec, false, 20, -6},
+    {"unkeyed", R::ECB, -1, BlockEnc, false, 128, R::ErrNotKeyed},
+    {"unkeyed", R::ECB, -1, BlockDec, false, 128, R::ErrNotKeyed},
+    {"unkeyed", R::ECB, -1, PadEnc, false, 16, R::ErrNotKeyed},
+    {"unkeyed", R::ECB, -1, PadDec, false, 16, R::ErrNotKeyed},
+    {"unkeyed, before null input", R::ECB, -1, BlockEnc, true, 128, R::ErrNotKeyed},
+    {"ECB keyed Decrypt: blockEncrypt", R::ECB, R::Decrypt, BlockEnc, false, 128, R::ErrWrongDirection},
+    {"CFB1 keyed Decrypt: blockEncrypt", R::CFB1, R::Decrypt, BlockEnc, false, 128, R::ErrWrongDirection},
+    {"CBC keyed Encrypt: blockDecrypt", R::CBC, R::Encrypt, BlockDec, false, 128, R::ErrWrongDirection},
+    {"CBC keyed Decrypt: padEncrypt", R::CBC, R::Decrypt, PadEnc, false, 16, R::ErrNotKeyed},
+    {"CFB1 keyed Decrypt: padEncrypt", R::CFB1, R::Decrypt, PadEnc, false, 16, R::ErrNotKeyed},
+    {"ECB keyed Encrypt: padDecrypt", R::ECB, R::Encrypt, PadDec, false, 16, R::ErrWrongDirection},
+    {"wrong direction, before null input", R::CBC, R::Decrypt, BlockEnc, true, 128, R::ErrWrongDirection},
+    {"wrong direction, before length 20", R::CBC, R::Encrypt, PadDec, false, 20, R::ErrWrongDirection},
     {"null input", R::ECB, R::Encrypt, BlockEnc, true, 128, 0},
+    {"null input, INT_MAX bits", R::CBC, R::Encrypt, BlockEnc, true, INT_MAX, 0},
+    {"null input", R::CBC, R::Decrypt, PadDec, true, 16, 0},
     {"length 0", R::CFB1, R::Encrypt, BlockDec, false, 0, 0},
+    {"length 0", R::CBC, R::Decrypt, PadDec, false, 0, 0},
+    {"length -1", R::CBC, R::Encrypt, BlockEnc, false, -1, 0},
+    {"length -128", R::CBC, R::Decrypt, BlockDec, false, -128, 0},
     {"length -16", R::ECB, R::Encrypt, PadEnc, false, -16, 0},
+    {"length INT_MIN", R::CBC, R::Encrypt, PadEnc, false, INT_MIN, 0},
     {"length INT_MIN", R::CBC, R::Decrypt, PadDec, false, INT_MIN, 0},
     {"null input, before length 20", R::CBC, R::Decrypt, PadDec, true, 20, 0},
-    {"length 20", R::ECB, R::Decrypt, PadDec, false, 20, -7},
-    {"length 20, before CFB1", R::CFB1, R::Decrypt, PadDec, false, 20, -7},
+    {"length 20", R::ECB, R::Decrypt, PadDec, false, 20, R::ErrCorruptData},
+    {"length 20, before CFB1", R::CFB1, R::Decrypt, PadDec, false, 20, R::ErrCorruptData},
+    {"length INT_MAX, not whole blocks", R::CBC, R::Decrypt, PadDec, false, INT_MAX, R::ErrCorruptData},
     {"CFB1 keyed Decrypt: blockDecrypt", R::CFB1, R::Decrypt, BlockDec, false, 128, 128},
     {"CFB1 keyed Encrypt: blockDecrypt", R::CFB1, R::Encrypt, BlockDec, false, 128, 128},
-    {"CFB1: padEncrypt", R::CFB1, R::Encrypt, PadEnc, false, 16, -1},
-    {"CFB1: padDecrypt", R::CFB1, R::Decrypt, PadDec, false, 16, -1},
-    {"CFB1, before too long", R::CFB1, R::Encrypt, PadEnc, false, INT_MAX, -1},
-    {"count past INT_MAX", R::ECB, R::Encrypt, PadEnc, false, INT_MAX - 15, -7},
+    {"CFB1: padEncrypt", R::CFB1, R::Encrypt, PadEnc, false, 16, R::ErrMode},
+    {"CFB1: padDecrypt", R::CFB1, R::Decrypt, PadDec, false, 16, R::ErrMode},
+    {"CFB1, before too long", R::CFB1, R::Encrypt, PadEnc, false, INT_MAX, R::ErrMode},
+    {"count past INT_MAX", R::ECB, R::Encrypt, PadEnc, false, INT_MAX - 15, R::ErrCorruptData},
+    {"count past INT_MAX", R::CBC, R::Encrypt, PadEnc, false, INT_MAX, R::ErrCorruptData},
 };
 
 class RijndaelFailures : public ::testing::TestWithParam<FailureRow> {};
@@ -449,35 +453,68 @@ TEST(RijndaelInit, ChecksInOrderAndKeepsWhatWasStoredBeforeTheFailure) {
     Cipher c;
     EXPECT_EQ(1u, c.word(RijndaelLayout::keyState));  // constructed: Unkeyed, nothing else set
     for (size_t i = 4; i < sizeof(Rijndael); ++i) ASSERT_EQ(0x5c, c.bytes[i]) << i;
-    // Out-of-range values cast to the enumerations; the first pass sees the
-    // garbage of construction, the later ones the fields stored before.
-    for (int bad : {3, -1, INT_MIN, INT_MAX}) {
+    // Out-of-range values cast to the 32-bit enumerations, refused in the
+    // order mode, direction, key length; the first pass sees the garbage of
+    // construction, the later ones the fields stored before.
+    for (int bad : {3, 4, -1, 256, INT_MIN, INT_MAX}) {
+        SCOPED_TRACE(bad);
         uint32_t mode = c.word(RijndaelLayout::mode), dir = c.word(RijndaelLayout::direction),
                  rounds = c.word(RijndaelLayout::rounds);
-        EXPECT_EQ(-1, c->init(R::Mode(bad), R::Direction(bad), key.data(), R::KeyLength(bad),
-                              iv.data()));
+        EXPECT_EQ(R::ErrMode, c->init(R::Mode(bad), R::Encrypt, key.data(), R::Key128, iv.data()));
+        EXPECT_EQ(R::ErrMode, c->init(R::Mode(bad), R::Direction(bad), nullptr, R::KeyLength(bad),
+                                      iv.data()));
         EXPECT_EQ(mode, c.word(RijndaelLayout::mode));
-        EXPECT_EQ(-2, c->init(R::CBC, R::Direction(bad), nullptr, R::KeyLength(bad), iv.data()));
+        EXPECT_EQ(R::ErrDirection, c->init(R::CBC, R::Direction(bad), key.data(), R::Key256, iv.data()));
+        EXPECT_EQ(R::ErrDirection,
+                  c->init(R::CBC, R::Direction(bad), nullptr, R::KeyLength(bad), iv.data()));
         EXPECT_EQ(1u, c.word(RijndaelLayout::mode));
         EXPECT_EQ(dir, c.word(RijndaelLayout::direction));
-        EXPECT_EQ(-3, c->init(R::CFB1, R::Decrypt, nullptr, R::KeyLength(bad), iv.data()));
+        EXPECT_EQ(R::ErrKeyLength, c->init(R::CFB1, R::Decrypt, key.data(), R::KeyLength(bad), iv.data()));
+        EXPECT_EQ(R::ErrKeyLength, c->init(R::CFB1, R::Decrypt, nullptr, R::KeyLength(bad), iv.data()));
         EXPECT_EQ(2u, c.word(RijndaelLayout::mode));
         EXPECT_EQ(1u, c.word(RijndaelLayout::direction));
         EXPECT_EQ(toHex(iv), toHex(c.bytes + RijndaelLayout::initVector, 16));
         EXPECT_EQ(rounds, c.word(RijndaelLayout::rounds));
         EXPECT_EQ(1u, c.word(RijndaelLayout::keyState));
     }
-    EXPECT_EQ(-4, c->init(R::ECB, R::Encrypt, nullptr, R::Key192, nullptr));
+    EXPECT_EQ(R::ErrNoKey, c->init(R::ECB, R::Encrypt, nullptr, R::Key192, nullptr));
     EXPECT_EQ(12u, c.word(RijndaelLayout::rounds));
     EXPECT_EQ(toHex(Bytes(16, 0)), toHex(c.bytes + RijndaelLayout::initVector, 16));  // null vector
 
-    // A failed init leaves a keyed object Unkeyed.
-    Bytes in(16), out(16);
-    ASSERT_EQ(0, c->init(R::ECB, R::Encrypt, key.data(), R::Key256));
-    EXPECT_EQ(0u, c.word(RijndaelLayout::keyState));
-    EXPECT_EQ(-4, c->init(R::ECB, R::Encrypt, nullptr, R::Key256));
-    EXPECT_EQ(-5, c->blockEncrypt(in.data(), 128, out.data()));
-    EXPECT_EQ(-5, c->padEncrypt(in.data(), 16, out.data()));
+    // A failed init leaves a keyed object Unkeyed: every bulk call then says
+    // so and writes nothing.
+    const Bytes in(64, 0x22);
+    Bytes out(80, 0xee);
+    for (R::Direction dir : {R::Encrypt, R::Decrypt}) {
+        ASSERT_EQ(0, c->init(R::ECB, dir, key.data(), R::Key256));
+        EXPECT_EQ(0u, c.word(RijndaelLayout::keyState));
+        EXPECT_EQ(R::ErrNoKey, c->init(R::ECB, dir, nullptr, R::Key256));
+        EXPECT_EQ(R::ErrNotKeyed, c->blockEncrypt(in.data(), 512, out.data()));
+        EXPECT_EQ(R::ErrNotKeyed, c->blockDecrypt(in.data(), 512, out.data()));
+        EXPECT_EQ(R::ErrNotKeyed, c->padEncrypt(in.data(), 64, out.data()));
+        EXPECT_EQ(R::ErrNotKeyed, c->padDecrypt(in.data(), 64, out.data()));
+        EXPECT_EQ(toHex(Bytes(80, 0xee)), toHex(out));
+    }
+}
+
+// The largest count padEncrypt takes, INT_MAX - 16 bytes: its result,
+// INT_MAX - 15, is the last that fits an int (the table above refuses one
+// byte more).  ECB in place there and back; 2 GiB: a "large" test.
+TEST(RijndaelLarge, PaddedRoundTripAtTheLargestCount) {
+    const int n = INT_MAX - 16, padded = n / 16 * 16 + 16;
+    ASSERT_EQ(INT_MAX - 15, padded);
+    auto byteAt = [](size_t i) { return static_cast<unsigned char>(i * 131 + (i >> 16)); };
+    Bytes data(static_cast<size_t>(padded));
+    for (size_t i = 0; i < size_t(n); ++i) data[i] = byteAt(i);
+    const Bytes key(16, 0x55);
+    Cipher enc, dec;
+    ASSERT_EQ(0, enc->init(R::ECB, R::Encrypt, key.data(), R::Key128));
+    ASSERT_EQ(0, dec->init(R::ECB, R::Decrypt, key.data(), R::Key128));
+    ASSERT_EQ(padded, enc->padEncrypt(data.data(), n, data.data()));
+    ASSERT_EQ(n, dec->padDecrypt(data.data(), padded, data.data()));
+    size_t wrong = 0;
+    for (size_t i = 0; i < size_t(n); ++i) wrong += data[i] != byteAt(i);
+    EXPECT_EQ(0u, wrong);
 }
 
 }  // namespace

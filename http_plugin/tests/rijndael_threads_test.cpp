@@ -23,12 +23,6 @@ constexpr int kRounds = 150;
 // Not whole blocks: the bits after the last block are neither read nor counted.
 constexpr int kBits = 4 * 128 + 77;
 
-Bytes randomBytes(std::mt19937 &rng, size_t n) {
-    Bytes b(n);
-    for (auto &x : b) x = static_cast<unsigned char>(rng());
-    return b;
-}
-
 // What one call gives: its result and the whole output buffer.
 struct Outcome {
     int result;

@@ -1,31 +1,20 @@
 // Credentials as the QOLT server makes them, by independent code: OpenSSL's
-// AES-128-CBC with the plugin's key derivation and vector, GLib's base64.
-// Include after test_support.h, with the plugin's private headers on the path.
+// AES-128-CBC with the server's key derivation and vector, GLib's base64.
 #ifndef QOLT_CREDENTIAL_ORACLE_H
 #define QOLT_CREDENTIAL_ORACLE_H
 
-#include <glib.h>
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
-#include <cstring>
 #include <string>
 
-#include "credential_key.h"
+#include "server_key.h"
 #include "test_support.h"
-
-// The key: the first 16 bytes of the prefix and the key text, zero-filled.
-inline Bytes credentialKey(const std::string &keyText) {
-    std::string k = QOLT_KEY_PREFIX + keyText;
-    Bytes key(16, 0);
-    memcpy(key.data(), k.data(), k.size() < 16 ? k.size() : 16);
-    return key;
-}
 
 // AES-128-CBC by OpenSSL with the plugin's vector; pkcs7 selects OpenSSL's
 // padding, otherwise the plaintext must already be whole blocks.
 inline Bytes opensslEncrypt(const std::string &keyText, const Bytes &plain, bool pkcs7) {
-    Bytes key = credentialKey(keyText);
+    const auto key = serverCredentialKey(keyText.c_str());
     Bytes out(plain.size() + 16);
     int len = 0, tail = 0;
     EVP_CIPHER_CTX *ctx = EVP_CIPHER_CTX_new();
@@ -39,13 +28,6 @@ inline Bytes opensslEncrypt(const std::string &keyText, const Bytes &plain, bool
     return out;
 }
 
-inline std::string base64(const Bytes &b) {
-    gchar *text = g_base64_encode(b.data(), b.size());
-    std::string s(text);
-    g_free(text);
-    return s;
-}
-
 inline Bytes zeroPadded(const std::string &text) {
     Bytes b(text.begin(), text.end());
     b.resize((b.size() + 15) / 16 * 16, 0);
@@ -54,7 +36,7 @@ inline Bytes zeroPadded(const std::string &text) {
 
 // The base64 credential of a text zero-padded to whole blocks.
 inline std::string credential(const std::string &keyText, const std::string &text) {
-    return base64(opensslEncrypt(keyText, zeroPadded(text), false));
+    return base64Encode(opensslEncrypt(keyText, zeroPadded(text), false));
 }
 
 #endif  // QOLT_CREDENTIAL_ORACLE_H
