@@ -153,7 +153,7 @@ TEST_F(GuiLongMessage, ShortUnbrokenWordIsShownAsAlways) {
     EXPECT_FALSE(seen.restShown);
 }
 
-// ---- the sizes the issue measured on the old library ---------------------
+// ---- the sizes that overflowed or froze the old dialog --------------------
 
 TEST_F(GuiLongMessage, ThreeKilobytesInLines) {
     const std::string detail = shortLines(3000);
