@@ -1,29 +1,188 @@
 // qolt_gui_dialog_show: one helper owns the dialog's whole life. The text is
 // composed once and handed over as the argument of a "%s" format, so a
 // per-cent sign in a server notice is shown as itself, never expanded.
+//
+// Long messages (long_text.h has the rule): GTK+ 2 lays out a label's text
+// in time that grows with the square of its lines (1 MiB of lines took
+// minutes) and a text view's unbroken runs likewise, and a label does not
+// break a word longer than the screen.  So at most pelidor::kShownBytes
+// bytes ever reach GTK+, a message is measured as it always was shown only
+// when it is that short and has few enough lines to fit, and a long one is
+// shown as a bounded beginning in the label and the rest in a scrolled text
+// view of bounded size.
 #include "pelidor/gui_errhandler.h"
 
+#include "dialog.h"
+#include "long_text.h"
+
 namespace {
+
+// Room left around the dialog for the window manager's frame (title bar and
+// borders), which the dialog's size request does not include.
+constexpr int kFrameWidth = 32;
+constexpr int kFrameHeight = 64;
+// No readable font has lines lower than this: a message with more lines
+// than the screen holds at this height cannot fit, and is not measured.
+constexpr int kMinLineHeight = 8;
+// The scrolled area of a long message, in pixels.
+constexpr int kRestMaxWidth = 560;
+constexpr int kRestMinWidth = 160;
+constexpr int kRestMaxHeight = 320;
+constexpr int kRestMinHeight = 64;
+// Head and scrolled area shrink together until the dialog fits, down to
+// this many bytes of head.
+constexpr size_t kHeadMinBytes = 64;
 
 void noteDestroyed(GtkWidget *, gpointer destroyed) {
     *static_cast<gboolean *>(destroyed) = TRUE;
 }
 
+// The window the dialog is transient for: the parent's toplevel when that
+// is a window (the parent itself when it is one), else none.  GTK+ refuses
+// a parent that is not a window; a widget inside a window stands for it,
+// and a widget in no window, or an object that is no widget, for nothing.
+GtkWindow *parentWindow(GtkWidget *parent) {
+    if (!parent || !GTK_IS_WIDGET(parent)) return nullptr;
+    GtkWidget *toplevel = gtk_widget_get_toplevel(parent);
+    return GTK_IS_WINDOW(toplevel) && gtk_widget_is_toplevel(toplevel) ? GTK_WINDOW(toplevel) : nullptr;
+}
+
+// The area a dialog may take: the parent's monitor (else the primary one),
+// within the desktop's work area when the window manager publishes one
+// (_NET_WORKAREA, which leaves out panels), less room for the frame.
+GdkRectangle usableArea(GtkWindow *parent) {
+    GdkScreen *screen = parent ? gtk_window_get_screen(parent) : gdk_screen_get_default();
+    GdkWindow *parentWindow = parent ? gtk_widget_get_window(GTK_WIDGET(parent)) : nullptr;
+    const gint monitor = parentWindow ? gdk_screen_get_monitor_at_window(screen, parentWindow)
+                                      : gdk_screen_get_primary_monitor(screen);
+    GdkRectangle area;
+    gdk_screen_get_monitor_geometry(screen, monitor, &area);
+
+    GdkAtom type = GDK_NONE;
+    gint format = 0, length = 0;
+    guchar *data = nullptr;
+    // The first desktop's x, y, width and height, as four 32-bit items.
+    if (gdk_property_get(gdk_screen_get_root_window(screen),
+                         gdk_atom_intern_static_string("_NET_WORKAREA"),
+                         gdk_atom_intern_static_string("CARDINAL"), 0, 4 * 4, FALSE, &type,
+                         &format, &length, &data)) {
+        // GDK returns 32-bit items as longs.
+        if (format == 32 && length >= gint(4 * sizeof(long))) {
+            const long *v = reinterpret_cast<const long *>(data);
+            const GdkRectangle work = {gint(v[0]), gint(v[1]), gint(v[2]), gint(v[3])};
+            GdkRectangle inside;
+            if (gdk_rectangle_intersect(&area, &work, &inside)) area = inside;
+        }
+        g_free(data);
+    }
+    area.width -= kFrameWidth;
+    area.height -= kFrameHeight;
+    return area;
+}
+
+bool fits(GtkWidget *dialog, const GdkRectangle &area) {
+    GtkRequisition size;
+    gtk_widget_size_request(dialog, &size);
+    return size.width <= area.width && size.height <= area.height;
+}
+
+// Turns the dialog into the long form: the head of the text in the label,
+// wrapping inside words too, and below it the rest in a read-only scrolled
+// text view, ending in the cut mark when bytes were left out.  Head and
+// scrolled area shrink together until the dialog fits the area.
+void makeLong(GtkMessageDialog *dialog, const pelidor::ShownText &shown, const GdkRectangle &area) {
+    GtkLabel *label = GTK_LABEL(dialog->label);
+    gtk_label_set_line_wrap_mode(label, PANGO_WRAP_WORD_CHAR);
+#if PANGO_VERSION_CHECK(1, 44, 0)
+    // The beginning is shown exactly: no hyphen where a word is broken.
+    PangoAttrList *attributes = pango_attr_list_new();
+    pango_attr_list_insert(attributes, pango_attr_insert_hyphens_new(FALSE));
+    gtk_label_set_attributes(label, attributes);
+    pango_attr_list_unref(attributes);
+#endif
+
+    GtkWidget *scrolled = gtk_scrolled_window_new(nullptr, nullptr);
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_NEVER,
+                                   GTK_POLICY_AUTOMATIC);
+    gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(scrolled), GTK_SHADOW_IN);
+    GtkWidget *view = gtk_text_view_new();
+    gtk_text_view_set_editable(GTK_TEXT_VIEW(view), FALSE);
+    gtk_text_view_set_cursor_visible(GTK_TEXT_VIEW(view), FALSE);
+    gtk_text_view_set_left_margin(GTK_TEXT_VIEW(view), 4);
+    gtk_text_view_set_right_margin(GTK_TEXT_VIEW(view), 4);
+    gtk_container_add(GTK_CONTAINER(scrolled), view);
+    gtk_box_pack_start(GTK_BOX(gtk_message_dialog_get_message_area(dialog)), scrolled, TRUE, TRUE, 0);
+
+    int restWidth = CLAMP(area.width - 200, kRestMinWidth, kRestMaxWidth);
+    int restHeight = CLAMP(area.height / 3, kRestMinHeight, kRestMaxHeight);
+    size_t headLines = pelidor::kHeadLines;
+    size_t headBytes = pelidor::kHeadBytes;
+    pelidor::Split split{};
+    for (;;) {
+        split = pelidor::splitHead(shown.text, shown.length, headLines, headBytes);
+        gchar *head = g_strndup(shown.text, split.headEnd);
+        g_object_set(dialog, "text", head, nullptr);
+        g_free(head);
+        const bool hasRest = split.restStart < shown.length || shown.omitted > 0;
+        gtk_widget_set_size_request(scrolled, restWidth, restHeight);
+        gtk_widget_set_visible(scrolled, hasRest);
+        if (fits(GTK_WIDGET(dialog), area) || headBytes <= kHeadMinBytes) break;
+        headBytes /= 2;
+        headLines = headLines > 1 ? headLines / 2 : 1;
+        restWidth = MAX(kRestMinWidth, restWidth * 3 / 4);
+        restHeight = MAX(kRestMinHeight, restHeight * 3 / 4);
+    }
+    if (!gtk_widget_get_visible(scrolled)) return;
+    gtk_widget_show(view);
+
+    const char *rest = shown.text + split.restStart;
+    const size_t restLength = shown.length - split.restStart;
+    gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(view), pelidor::hasLongRun(rest, restLength)
+                                                         ? GTK_WRAP_CHAR
+                                                         : GTK_WRAP_WORD_CHAR);
+    GtkTextBuffer *buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
+    gtk_text_buffer_set_text(buffer, rest, static_cast<gint>(restLength));
+    if (shown.omitted > 0) {
+        GtkTextTag *markStyle = gtk_text_buffer_create_tag(buffer, nullptr, "style", PANGO_STYLE_ITALIC,
+                                                           "weight", PANGO_WEIGHT_BOLD, nullptr);
+        gchar *mark = pelidor::cutMark(shown.omitted);
+        GtkTextIter end;
+        gtk_text_buffer_get_end_iter(buffer, &end);
+        gtk_text_buffer_insert_with_tags(buffer, &end, mark, -1, markStyle, nullptr);
+        g_free(mark);
+    }
+    GtkTextIter start;
+    gtk_text_buffer_get_start_iter(buffer, &start);
+    gtk_text_buffer_place_cursor(buffer, &start);
+
+    // The text view would otherwise take the focus from the Close button.
+    GtkWidget *close = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), GTK_RESPONSE_CLOSE);
+    if (close) gtk_widget_grab_focus(close);
+}
+
 }  // namespace
 
-extern "C" void qolt_gui_dialog_show(const char *header, const char *body, GtkWidget *parent) {
-    if (!body) body = "";
-    gchar *composed = header ? g_strdup_printf("%s\n%s", header, body) : g_strdup_printf("%s", body);
+void pelidor::showMessage(const char *header, const char *body, size_t omittedBeyond, GtkWidget *parent) {
     // GTK+ takes the text as UTF-8 and its label code reads past the end of
     // one that is not (a lead byte such as 0xFF claims bytes beyond the
     // terminator).  A detail from a server may be Latin-1, so every byte that
     // is not UTF-8 becomes U+FFFD; valid text passes unchanged.
-    gchar *text = g_utf8_make_valid(composed, -1);
-    g_free(composed);
+    pelidor::ShownText shown = pelidor::composeShownText(header, body);
+    shown.omitted += omittedBeyond;
+    GtkWindow *window = parentWindow(parent);
+    const GdkRectangle area = usableArea(window);
 
-    GtkWidget *dialog = gtk_message_dialog_new(parent ? GTK_WINDOW(parent) : nullptr,
-                                               GTK_DIALOG_DESTROY_WITH_PARENT, GTK_MESSAGE_ERROR,
-                                               GTK_BUTTONS_CLOSE, "%s", text);
+    // Only a message that may fit is laid out whole, as it always was.
+    const bool mayFit = shown.omitted == 0 &&
+                        pelidor::countLines(shown.text, shown.length) <=
+                            size_t(MAX(area.height, 0) / kMinLineHeight);
+    GtkWidget *dialog = gtk_message_dialog_new(window, GTK_DIALOG_DESTROY_WITH_PARENT, GTK_MESSAGE_ERROR,
+                                               GTK_BUTTONS_CLOSE, "%s", mayFit ? shown.text : "");
+    if (!dialog) {
+        g_free(shown.text);
+        return;
+    }
+    if (!mayFit || !fits(dialog, area)) makeLong(GTK_MESSAGE_DIALOG(dialog), shown, area);
 
     // If the caller destroys the parent while the dialog runs, the dialog is
     // destroyed with it and gtk_dialog_run() returns after dropping GTK's
@@ -39,5 +198,9 @@ extern "C" void qolt_gui_dialog_show(const char *header, const char *body, GtkWi
     if (!destroyed) gtk_widget_destroy(dialog);
     // Destruction dropped every handler, so the flag's address dies unused.
     g_object_unref(dialog);
-    g_free(text);
+    g_free(shown.text);
+}
+
+extern "C" void qolt_gui_dialog_show(const char *header, const char *body, GtkWidget *parent) {
+    pelidor::showMessage(header, body, 0, parent);
 }

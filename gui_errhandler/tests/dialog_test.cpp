@@ -24,11 +24,27 @@ void expectErrorDialog(const SeenDialog &seen, const std::string &text, GtkWindo
     EXPECT_TRUE(seen.destroyWithParent);
     EXPECT_TRUE(seen.visible);
     EXPECT_TRUE(seen.finalized) << "the dialog is freed when the call returns";
+    EXPECT_FALSE(seen.hasTitle) << "an alert's window has no title";
+    EXPECT_FALSE(seen.restShown) << "a short message has no scrolled area";
 }
+
+// A shown window holding a box with a button: the button is the parent a
+// client may pass (the widget that was clicked, say).
+struct WindowWithButton {
+    GtkWidget *window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    GtkWidget *button = gtk_button_new_with_label("Vernieuwen");
+    explicit WindowWithButton(bool show = true) {
+        GtkWidget *box = gtk_vbox_new(FALSE, 0);
+        gtk_container_add(GTK_CONTAINER(box), button);
+        gtk_container_add(GTK_CONTAINER(window), box);
+        if (show) gtk_widget_show_all(window);
+    }
+};
 
 // ---- qolt_gui_dialog_show, called directly as a client may -------------
 
 class GuiDialogShow : public GuiTest {};
+class GuiErrhandler : public GuiTest {};
 
 TEST_F(GuiDialogShow, HeaderAndBodyAreTwoLines) {
     GtkWidget *parent = makeParent();
@@ -90,6 +106,73 @@ TEST_F(GuiDialogShow, ParentDestroyedWhileRunning) {
     EXPECT_TRUE(seen.finalized) << "the dialog was destroyed with its parent and freed";
 }
 
+// ---- parents that are not windows ------------------------------------------
+// GTK+ refuses a parent that is not a GtkWindow; the library stands in the
+// parent's toplevel window for it, or no parent. The fixture fails the test
+// on any GTK+ or GLib warning.
+
+TEST_F(GuiDialogShow, ButtonInsideWindowGivesThatWindow) {
+    WindowWithButton w;
+    SeenDialog seen = showAndClose([&] { qolt_gui_dialog_show("Kop", "Tekst", w.button); });
+    expectErrorDialog(seen, "Kop\nTekst", GTK_WINDOW(w.window));
+    gtk_widget_destroy(w.window);
+}
+
+TEST_F(GuiDialogShow, ButtonInsideWindowNotYetShownGivesThatWindow) {
+    WindowWithButton w(false);
+    SeenDialog seen = showAndClose([&] { qolt_gui_dialog_show(nullptr, "Tekst", w.button); });
+    expectErrorDialog(seen, "Tekst", GTK_WINDOW(w.window));
+    gtk_widget_destroy(w.window);
+}
+
+TEST_F(GuiDialogShow, LooseLabelGivesNoParent) {
+    GtkWidget *label = gtk_label_new("los");
+    g_object_ref_sink(label);
+    SeenDialog seen = showAndClose([&] { qolt_gui_dialog_show("Kop", "Tekst", label); });
+    expectErrorDialog(seen, "Kop\nTekst", nullptr);
+    gtk_widget_destroy(label);
+    g_object_unref(label);
+}
+
+TEST_F(GuiDialogShow, ButtonInLooseBoxGivesNoParent) {
+    GtkWidget *box = gtk_hbox_new(FALSE, 0);
+    g_object_ref_sink(box);
+    GtkWidget *button = gtk_button_new_with_label("los");
+    gtk_container_add(GTK_CONTAINER(box), button);
+    SeenDialog seen = showAndClose([&] { qolt_gui_dialog_show(nullptr, "Tekst", button); });
+    expectErrorDialog(seen, "Tekst", nullptr);
+    gtk_widget_destroy(box);
+    g_object_unref(box);
+}
+
+// The dialog goes with the button's window, as it goes with a window parent.
+TEST_F(GuiDialogShow, ButtonsWindowDestroyedWhileRunning) {
+    WindowWithButton w;
+    SeenDialog seen = showAndClose([&] { qolt_gui_dialog_show("Kop", "Tekst", w.button); },
+                                   [&](GtkDialog *) { gtk_widget_destroy(w.window); });
+    EXPECT_EQ(1, seen.sightings);
+    // Compared as addresses: the window is gone.
+    EXPECT_EQ(static_cast<void *>(w.window), static_cast<void *>(seen.transientFor));
+    EXPECT_TRUE(seen.finalized) << "the dialog was destroyed with the button's window and freed";
+}
+
+TEST_F(GuiErrhandler, ButtonInsideWindowGivesThatWindow) {
+    WindowWithButton w;
+    SeenDialog seen = showAndClose([&] { qolt_gui_errhandler(w.button, ACT_GET_MAIL, RES_TIMEOUT, nullptr); });
+    expectErrorDialog(seen, "Het ophalen van QOLT Mail is mislukt\nMaximumtijd voor ophalen gegevens verlopen",
+                      GTK_WINDOW(w.window));
+    gtk_widget_destroy(w.window);
+}
+
+TEST_F(GuiErrhandler, LooseLabelGivesNoParent) {
+    GtkWidget *label = gtk_label_new("los");
+    g_object_ref_sink(label);
+    SeenDialog seen = showAndClose([&] { qolt_gui_errhandler(label, 12, RES_SERVER_NOTICE, "let op"); });
+    expectErrorDialog(seen, "Servermededeling ontvangen: let op", nullptr);
+    gtk_widget_destroy(label);
+    g_object_unref(label);
+}
+
 // ---- qolt_gui_errhandler: every action crossed with every result ----------
 
 const char kDetail[] = "regel 12: '%s' verwacht, 100% %d";
@@ -124,8 +207,6 @@ INSTANTIATE_TEST_SUITE_P(Codes, GuiErrhandlerMatrix,
                          });
 
 // ---- qolt_gui_errhandler: the edges -------------------------------------
-
-class GuiErrhandler : public GuiTest {};
 
 TEST_F(GuiErrhandler, InvalidResultWritesOneLineAndShowsNothing) {
     const std::vector<std::pair<int, std::string>> cases = {

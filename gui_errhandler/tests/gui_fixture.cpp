@@ -32,6 +32,8 @@ std::vector<GtkMessageDialog *> messageDialogs() {
     return found;
 }
 
+bool recordRest(GtkWidget *widget, SeenDialog &seen);
+
 void record(GtkMessageDialog *dialog, SeenDialog &seen) {
     gchar *text = nullptr;
     gchar *secondary = nullptr;
@@ -64,6 +66,54 @@ void record(GtkMessageDialog *dialog, SeenDialog &seen) {
     seen.transientFor = gtk_window_get_transient_for(GTK_WINDOW(dialog));
     seen.destroyWithParent = gtk_window_get_destroy_with_parent(GTK_WINDOW(dialog));
     seen.visible = gtk_widget_get_visible(GTK_WIDGET(dialog));
+    // GtkMessageDialog sets the empty title: the window manager shows none.
+    const gchar *title = gtk_window_get_title(GTK_WINDOW(dialog));
+    seen.hasTitle = title && *title;
+    GtkWidget *close = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), GTK_RESPONSE_CLOSE);
+    seen.focusOnClose = close && gtk_window_get_focus(GTK_WINDOW(dialog)) == close;
+    recordRest(GTK_WIDGET(dialog), seen);
+}
+
+gchar *bufferText(GtkTextBuffer *buffer, const GtkTextIter *from, const GtkTextIter *to) {
+    return gtk_text_buffer_get_text(buffer, from, to, TRUE);
+}
+
+// The first text view inside the dialog, if any, with its text split at the
+// first italic character. Returns whether there was one.
+bool recordRest(GtkWidget *widget, SeenDialog &seen) {
+    if (GTK_IS_TEXT_VIEW(widget)) {
+        seen.restShown = gtk_widget_get_visible(widget) && gtk_widget_get_visible(gtk_widget_get_parent(widget));
+        seen.restWrap = gtk_text_view_get_wrap_mode(GTK_TEXT_VIEW(widget));
+        GtkTextBuffer *buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(widget));
+        GtkTextIter start, mark, end;
+        gtk_text_buffer_get_bounds(buffer, &start, &end);
+        mark = start;
+        for (;;) {
+            GSList *tags = gtk_text_iter_get_tags(&mark);
+            bool italic = false;
+            for (GSList *t = tags; t; t = t->next) {
+                PangoStyle style = PANGO_STYLE_NORMAL;
+                gboolean set = FALSE;
+                g_object_get(t->data, "style", &style, "style-set", &set, nullptr);
+                italic = italic || (set && style == PANGO_STYLE_ITALIC);
+            }
+            g_slist_free(tags);
+            if (italic || !gtk_text_iter_forward_to_tag_toggle(&mark, nullptr)) break;
+        }
+        gchar *text = bufferText(buffer, &start, &mark);
+        seen.restText = text;
+        g_free(text);
+        text = bufferText(buffer, &mark, &end);
+        seen.restMark = text;
+        g_free(text);
+        return true;
+    }
+    if (!GTK_IS_CONTAINER(widget)) return false;
+    GList *children = gtk_container_get_children(GTK_CONTAINER(widget));
+    bool found = false;
+    for (GList *l = children; l && !found; l = l->next) found = recordRest(GTK_WIDGET(l->data), seen);
+    g_list_free(children);
+    return found;
 }
 
 void noteFinalized(gpointer seen, GObject *) { static_cast<SeenDialog *>(seen)->finalized = true; }
@@ -72,7 +122,53 @@ struct Watch {
     SeenDialog seen;
     GuiTest::React react;
     bool done = false;
+    bool waitForMap = false;
+    gint64 start = 0;
+    GtkDialog *dialog = nullptr;
+    guint mapSource = 0;  // closeWhenMapped while it polls
 };
+
+// The seconds from the call to the first message dialog's map-event.
+gboolean noteMapped(GSignalInvocationHint *, guint, const GValue *params, gpointer data) {
+    auto *watch = static_cast<Watch *>(data);
+    GObject *instance = static_cast<GObject *>(g_value_get_object(&params[0]));
+    if (GTK_IS_MESSAGE_DIALOG(instance) && watch->seen.mapSeconds < 0)
+        watch->seen.mapSeconds = double(g_get_monotonic_time() - watch->start) / 1e6;
+    return TRUE;
+}
+
+GdkRectangle onScreen(GtkWidget *widget) {
+    GdkRectangle r;
+    gtk_widget_get_allocation(widget, &r);
+    gint x = 0, y = 0;
+    gdk_window_get_origin(gtk_widget_get_window(widget), &x, &y);
+    // A toplevel's allocation is relative to itself; a button's (it has no
+    // window of its own) to its toplevel's window.
+    if (gtk_widget_is_toplevel(widget)) r.x = r.y = 0;
+    r.x += x;
+    r.y += y;
+    return r;
+}
+
+// Once the dialog is mapped and its map-event seen: records where it is and
+// answers it with Close.
+gboolean closeWhenMapped(gpointer data) {
+    auto *watch = static_cast<Watch *>(data);
+    GtkWidget *dialog = GTK_WIDGET(watch->dialog);
+    GdkWindow *window = gtk_widget_get_window(dialog);
+    if (!window || (gdk_window_get_state(window) & GDK_WINDOW_STATE_WITHDRAWN) ||
+        watch->seen.mapSeconds < 0)
+        return G_SOURCE_CONTINUE;
+    gdk_display_sync(gtk_widget_get_display(dialog));
+    watch->seen.window = onScreen(dialog);
+    GtkWidget *close = gtk_dialog_get_widget_for_response(watch->dialog, GTK_RESPONSE_CLOSE);
+    if (close) watch->seen.close = onScreen(close);
+    GdkScreen *screen = gtk_widget_get_screen(dialog);
+    watch->seen.screen = {0, 0, gdk_screen_get_width(screen), gdk_screen_get_height(screen)};
+    watch->mapSource = 0;
+    gtk_dialog_response(watch->dialog, GTK_RESPONSE_CLOSE);
+    return G_SOURCE_REMOVE;
+}
 
 gboolean lookForDialog(gpointer data) {
     auto *watch = static_cast<Watch *>(data);
@@ -82,7 +178,10 @@ gboolean lookForDialog(gpointer data) {
     record(dialogs.front(), watch->seen);
     g_object_weak_ref(G_OBJECT(dialogs.front()), noteFinalized, &watch->seen);
     watch->done = true;
-    if (watch->react)
+    if (watch->waitForMap) {
+        watch->dialog = GTK_DIALOG(dialogs.front());
+        watch->mapSource = g_timeout_add(5, closeWhenMapped, watch);
+    } else if (watch->react)
         watch->react(GTK_DIALOG(dialogs.front()));
     else
         gtk_dialog_response(GTK_DIALOG(dialogs.front()), GTK_RESPONSE_CLOSE);
@@ -133,13 +232,23 @@ gboolean GuiTest::watchdog(gpointer self) {
     return G_SOURCE_REMOVE;
 }
 
-SeenDialog GuiTest::showAndClose(const std::function<void()> &call, React react) {
+SeenDialog GuiTest::showAndClose(const std::function<void()> &call, React react, bool waitForMap) {
     Watch watch;
     watch.react = std::move(react);
+    watch.waitForMap = waitForMap;
+    // The signal exists once the class does.
+    gpointer widgetClass = g_type_class_ref(GTK_TYPE_WIDGET);
+    const guint mapEvent = g_signal_lookup("map-event", GTK_TYPE_WIDGET);
+    const gulong hook = g_signal_add_emission_hook(mapEvent, 0, noteMapped, &watch, nullptr);
     // Dispatched only once call() runs the dialog's nested main loop.
     const guint source = g_idle_add(lookForDialog, &watch);
+    watch.start = g_get_monotonic_time();
     call();
+    g_signal_remove_emission_hook(mapEvent, hook);
+    g_type_class_unref(widgetClass);
     if (!watch.done) g_source_remove(source);
+    // The watchdog answered a dialog that never came on screen.
+    if (watch.mapSource) g_source_remove(watch.mapSource);
     return watch.seen;
 }
 

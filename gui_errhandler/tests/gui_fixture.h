@@ -26,6 +26,23 @@ struct SeenDialog {
     bool destroyWithParent = false;
     bool visible = false;
     bool finalized = false;    // set when the dialog object is freed
+    bool hasTitle = true;      // the window has a title (GNOME alerts have none)
+    // A long message's scrolled area: shown or not, its text up to the first
+    // italic character, and from there (the cut mark).
+    bool restShown = false;
+    std::string restText;
+    std::string restMark;
+    GtkWrapMode restWrap = GTK_WRAP_NONE;
+    bool focusOnClose = false;  // the window's focus widget is the Close button
+
+    // Filled in by showAndClose(call, {}, true), which closes the dialog once
+    // it is on the screen: the seconds from the call to the dialog's
+    // map-event, and the dialog's window, its Close button and the screen,
+    // in the screen's coordinates (Xvfb has no window manager, so no frame).
+    double mapSeconds = -1;
+    GdkRectangle window = {0, 0, 0, 0};
+    GdkRectangle close = {0, 0, 0, 0};
+    GdkRectangle screen = {0, 0, 0, 0};
 };
 
 class GuiTest : public ::testing::Test {
@@ -40,8 +57,11 @@ protected:
     // and watches for message dialogs among the toplevel windows. When one
     // appears, it is recorded and handed to react(), which by default
     // answers it with Close. Returns what was seen; seen.sightings is 0
-    // when no dialog appeared before call() returned.
-    SeenDialog showAndClose(const std::function<void()> &call, React react = {});
+    // when no dialog appeared before call() returned. With waitForMap, the
+    // dialog is answered only once it is mapped, and its time to map and
+    // its place on the screen are recorded.
+    SeenDialog showAndClose(const std::function<void()> &call, React react = {},
+                            bool waitForMap = false);
 
     // Runs call() with fd 2 redirected to a temporary file; returns what was
     // written there.

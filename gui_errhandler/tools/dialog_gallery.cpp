@@ -6,10 +6,12 @@
 // tools/dialog_screenshots.sh, which starts Xvfb)
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "messages.h"
@@ -46,6 +48,8 @@ struct Dialog {
     std::set<unsigned int> actions;
     std::set<int> results;
     std::string file;
+    std::string detail = kSampleDetail;
+    std::string note;  // for a long detail: what it is, shown instead of the text
 };
 
 struct Capture {
@@ -145,13 +149,34 @@ std::vector<Dialog> distinctDialogs() {
             g_free(body);
             auto [it, added] = byText.emplace(text, dialogs.size());
             if (added) {
-                dialogs.push_back({text, {}, {}, "a" + std::to_string(action) + "_r" + std::to_string(result) + ".png"});
+                dialogs.push_back({text, {}, {}, "a" + std::to_string(action) + "_r" + std::to_string(result) + ".png",
+                                   kSampleDetail, ""});
             }
             dialogs[it->second].actions.insert(action);
             dialogs[it->second].results.insert(result);
         }
     }
     return dialogs;
+}
+
+// Long details of a server notice, as the dialog shows them (beginning in
+// the label, the rest of the first 16 KiB in a scrolled area, the cut mark).
+std::vector<Dialog> longDialogs() {
+    std::string lines, shortLines;
+    char line[128];
+    for (int i = 0; lines.size() < (size_t(1) << 20); ++i) {
+        std::snprintf(line, sizeof line, "regel %07d: %-64s\n", i, "de server meldt iets dat niet klopt");
+        lines += line;
+    }
+    lines.resize(size_t(1) << 20);
+    for (int i = 0; shortLines.size() < 3000; ++i) shortLines += "regel " + std::to_string(i) + "\n";
+    shortLines.resize(3000);
+    const auto notice = [](const std::string &file, const std::string &detail, const std::string &note) {
+        return Dialog{"", {0}, {29}, file, detail, note};
+    };
+    return {notice("long_3kB_lines.png", shortLines, "3 kB detail in short lines"),
+            notice("long_100kB_unbroken.png", std::string(100000, 'x'), "100 kB detail without a space"),
+            notice("long_1MiB_lines.png", lines, "1 MiB detail in lines of 80 characters")};
 }
 
 bool writePage(const std::string &dir, const std::vector<Dialog> &dialogs) {
@@ -166,11 +191,22 @@ bool writePage(const std::string &dir, const std::vector<Dialog> &dialogs) {
                  "padding:.5em;border:1px solid #ccc;max-width:46em}\n"
                  "figcaption{font-size:90%%}\npre{background:#f4f4f4;padding:.3em;white-space:pre-wrap}\n"
                  "</style>\n</head>\n<body>\n<h1>Every error dialog of qolt_gui_errhandler</h1>\n"
-                 "<p>%zu distinct dialogs. The detail text of results 11 and 29 is the sample "
+                 "<p>%zu distinct dialogs, then long details. The detail text of results 11 and 29 is the sample "
                  "<code>%s</code>. Action codes above 11 all look like action 12.</p>\n",
-                 dialogs.size(), escapeHtml(kSampleDetail).c_str());
+                 size_t(std::count_if(dialogs.begin(), dialogs.end(),
+                                      [](const Dialog &d) { return d.note.empty(); })),
+                 escapeHtml(kSampleDetail).c_str());
     int section = -1;
+    bool longSection = false;
     for (const Dialog &d : dialogs) {
+        if (!d.note.empty()) {
+            if (!longSection)
+                std::fprintf(page, "<h2>Long details (result 29, action 0)</h2>\n");
+            longSection = true;
+            std::fprintf(page, "<figure><img src=\"%s\" alt=\"\">\n<figcaption>%s</figcaption></figure>\n",
+                         d.file.c_str(), escapeHtml(d.note).c_str());
+            continue;
+        }
         const int first = *d.results.begin();
         if (first != section) {
             section = first;
@@ -199,13 +235,14 @@ int main(int argc, char **argv) {
         return 1;
     }
 
-    const std::vector<Dialog> dialogs = distinctDialogs();
+    std::vector<Dialog> dialogs = distinctDialogs();
+    for (Dialog &d : longDialogs()) dialogs.push_back(std::move(d));
     int failures = 0;
     for (const Dialog &d : dialogs) {
         Capture capture;
         capture.path = dir + "/" + d.file;
         const guint source = g_timeout_add(10, captureWhenMapped, &capture);
-        qolt_gui_errhandler(nullptr, *d.actions.begin(), *d.results.begin(), kSampleDetail);
+        qolt_gui_errhandler(nullptr, *d.actions.begin(), *d.results.begin(), d.detail.c_str());
         if (!capture.finished) g_source_remove(source);
         if (!capture.saved) {
             std::fprintf(stderr, "pelidor_dialog_gallery: %s: %s\n", d.file.c_str(),

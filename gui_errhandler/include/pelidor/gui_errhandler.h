@@ -91,33 +91,64 @@ typedef enum {
 } QoltGuiResult;
 
 /* Shows one error message in a modal GTK+ 2 message dialog (error icon, one
- * Close button) and returns when the user has closed it.
+ * Close button) and returns when the user has closed it.  The dialog's
+ * window has no title, as the GNOME guidelines ask of an alert.
  *
  * header: first line or lines of the message; NULL shows the body alone.
- *         Otherwise the dialog shows header, a line feed, then body.
+ *         Otherwise the message is header, a line feed, then body.
  * body:   the message proper; NULL counts as the empty text.
- * parent: a GtkWindow (checked with GTK_WINDOW()) that the dialog is
- *         transient for and destroyed with; NULL gives a dialog without a
- *         parent.  If the caller destroys the parent while the dialog runs,
- *         the dialog goes with it and the call returns.
+ * parent: NULL or a GtkWidget.  The dialog is transient for, and destroyed
+ *         with, the parent's toplevel window: the parent itself when it is
+ *         a GtkWindow, the window that holds it when it is a widget inside
+ *         one (a button, say).  A widget in no window, and NULL, give a
+ *         dialog without a parent.  No GTK+ warning is printed either way.
+ *         If the caller destroys that window while the dialog runs, the
+ *         dialog goes with it and the call returns.
  *
  * The texts are shown literally: a per-cent sign is never taken as a
- * printf conversion.  Nothing is returned and no failure is reported.
+ * printf conversion and no markup is interpreted.  They are read as UTF-8:
+ * every byte that is not part of valid UTF-8 (Latin-1 from a server, say)
+ * is shown as U+FFFD, the replacement character; valid text is unchanged.
+ *
+ * Long messages.  At most the first 16 KiB (16384 bytes) of the message
+ * are shown; a UTF-8 character that would straddle that limit is left out
+ * whole.
+ * - A message of at most 16384 bytes whose dialog fits the screen is
+ *   shown whole in the dialog's label, as it always was.  The screen is
+ *   the monitor of the parent's window, else the primary monitor, within
+ *   the desktop's work area, less 32 pixels of width and 64 of height for
+ *   the window frame.
+ * - Any other message shows its beginning exactly in the label: at most
+ *   12 lines and 1024 bytes, ending at a line end or space where one is
+ *   near.  Below it, a scrolled area of at most 560 by 320 pixels holds the
+ *   rest of the shown bytes, wrapped between words (inside a word too long
+ *   for a line, where pango draws a hyphen that is not part of the text;
+ *   anywhere when a run of more than 256 bytes has no space).
+ *   When bytes were left out, the area ends in a mark, in bold italics,
+ *   where they were cut: an ellipsis and the line
+ *   "[Ingekort: de laatste N bytes van dit bericht worden niet getoond.]".
+ *   The dialog fits the screen, the Close button keeps the focus, and the
+ *   dialog appears within a fraction of a second for a message of any
+ *   length.
+ * Nothing is returned and no failure is reported.
  */
 PELIDOR_GUI_API void qolt_gui_dialog_show(const char *header, const char *body,
                                           GtkWidget *parent);
 
-/* Shows the Dutch message for a failed operation, through
- * qolt_gui_dialog_show(), and returns when the user has closed it.
+/* Shows the Dutch message for a failed operation in the dialog of
+ * qolt_gui_dialog_show(), by its rules, and returns when the user has
+ * closed it.
  *
- * parent: passed on unchanged as the dialog's parent; may be NULL.
+ * parent: the dialog's parent, as for qolt_gui_dialog_show(); may be NULL.
  * action: a QoltGuiAction, or any other value (then no header is shown).
  * result: a QoltGuiResult.  RES_OK returns at once and shows nothing.
  *         A value outside 0 to 29 shows nothing and writes the one line
  *         "qolt_gui_errhandler(): Ongeldige retval <result>!" to stderr.
  * detail: read only for RES_PARSE_FAILED and RES_SERVER_NOTICE, whose
- *         message includes it literally; NULL then counts as the empty
- *         text.  Ignored, and may be NULL, for every other result.
+ *         message ends in it, shown literally (invalid UTF-8 as U+FFFD);
+ *         NULL then counts as the empty text.  A detail of any length is
+ *         accepted; of a long one the dialog shows the beginning, as above.
+ *         Ignored, and may be NULL, for every other result.
  */
 PELIDOR_GUI_API void qolt_gui_errhandler(GtkWidget *parent, unsigned int action,
                                          int result, const char *detail);

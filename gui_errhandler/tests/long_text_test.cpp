@@ -1,0 +1,202 @@
+// The long-message rule without a display: which bytes of a message are
+// shown, how they are made valid UTF-8 at a cut, how a long text is split
+// between label and scrolled area, and the cut mark.  GLib's
+// g_utf8_make_valid() of the whole message is the oracle.
+#include <glib.h>
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "bad_bytes.h"
+#include "long_text.h"
+
+namespace {
+
+using pelidor::composeShownText;
+using pelidor::countLines;
+using pelidor::cutMark;
+using pelidor::hasLongRun;
+using pelidor::kShownBytes;
+using pelidor::ShownText;
+using pelidor::Split;
+using pelidor::splitHead;
+
+std::string madeValid(const std::string &bytes) {
+    gchar *valid = g_utf8_make_valid(bytes.data(), static_cast<gssize>(bytes.size()));
+    std::string s(valid);
+    g_free(valid);
+    return s;
+}
+
+struct Shown {
+    std::string text;
+    size_t omitted;
+};
+
+Shown compose(const char *header, const char *body, size_t limit = kShownBytes) {
+    ShownText shown = composeShownText(header, body, limit);
+    Shown s{std::string(shown.text), shown.omitted};
+    EXPECT_EQ(s.text.size(), shown.length);
+    g_free(shown.text);
+    return s;
+}
+
+// The property every cut must have: the shown text is the whole message
+// made valid, cut at a place the whole's validation passes through, no more
+// than 3 bytes before the limit.
+void expectBeginning(const std::string &message, const Shown &shown, size_t limit) {
+    const std::string whole = madeValid(message);
+    if (message.size() <= limit) {
+        EXPECT_EQ(0u, shown.omitted);
+        EXPECT_EQ(whole, shown.text);
+        return;
+    }
+    const size_t cut = message.size() - shown.omitted;
+    EXPECT_LE(cut, limit);
+    EXPECT_GE(cut + 3, limit);
+    EXPECT_EQ(madeValid(message.substr(0, cut)), shown.text);
+    EXPECT_EQ(0, whole.compare(0, shown.text.size(), shown.text)) << "a beginning of the whole made valid";
+}
+
+TEST(GuiLongText, ShortMessageIsWhole) {
+    Shown s = compose("Kop", "Tekst");
+    EXPECT_EQ("Kop\nTekst", s.text);
+    EXPECT_EQ(0u, s.omitted);
+    s = compose(nullptr, "Tekst");
+    EXPECT_EQ("Tekst", s.text);
+    s = compose("Kop", nullptr);
+    EXPECT_EQ("Kop\n", s.text);
+    s = compose(nullptr, nullptr);
+    EXPECT_EQ("", s.text);
+    s = compose("", "");
+    EXPECT_EQ("\n", s.text);
+}
+
+TEST(GuiLongText, LimitCountsTheWholeMessage) {
+    const std::string body(kShownBytes - 4, 'b');
+    Shown s = compose("Kop", body.c_str());  // 3 + 1 + body: exactly the limit
+    EXPECT_EQ("Kop\n" + body, s.text);
+    EXPECT_EQ(0u, s.omitted);
+    const std::string longer = body + "c";
+    s = compose("Kop", longer.c_str());
+    EXPECT_EQ("Kop\n" + body, s.text);
+    EXPECT_EQ(1u, s.omitted);
+}
+
+TEST(GuiLongText, CutInsideTheHeader) {
+    Shown s = compose("abcdef", "ghij", 3);
+    EXPECT_EQ("abc", s.text);
+    EXPECT_EQ(8u, s.omitted);
+    s = compose("abcdef", "ghij", 6);
+    EXPECT_EQ("abcdef", s.text);
+    s = compose("abcdef", "ghij", 7);
+    EXPECT_EQ("abcdef\n", s.text);
+    EXPECT_EQ(4u, s.omitted);
+    s = compose("abcdef", "ghij", 8);
+    EXPECT_EQ("abcdef\ng", s.text);
+}
+
+// A character of 2, 3 or 4 bytes at every place around the limit is never
+// cut in two: it is shown whole or left out whole.
+TEST(GuiLongText, ValidCharacterAtTheLimitIsNotCut) {
+    const char *const characters[] = {"\xc3\xa9", "\xe2\x82\xac", "\xf0\x9f\x98\x80"};
+    for (const char *c : characters) {
+        for (size_t before = kShownBytes - 6; before <= kShownBytes + 1; ++before) {
+            const std::string message = std::string(before, 'a') + c + "zz";
+            SCOPED_TRACE(std::to_string(before) + " bytes, then " + std::to_string(strlen(c)));
+            const Shown s = compose(nullptr, message.c_str());
+            expectBeginning(message, s, kShownBytes);
+            EXPECT_EQ(std::string::npos, s.text.find("\xef\xbf\xbd")) << "no U+FFFD from a cut";
+        }
+    }
+}
+
+// Bytes that are not UTF-8 at the limit become U+FFFD exactly as in the
+// whole message; random bytes of every kind, limits at every place.
+TEST(GuiLongText, AnyBytesGiveTheBeginningOfTheWholeMadeValid) {
+    std::mt19937 rng(12);
+    const unsigned char pool[] = {'a', ' ', '\n', 0x80, 0xbf, 0xc3, 0xa9, 0xe2, 0x82, 0xac,
+                                  0xf0, 0x9f, 0x98, 0xff, 0xc0, 0xed, 0xa0};
+    for (int round = 0; round < 3000; ++round) {
+        std::string message;
+        const size_t n = 1 + rng() % 24;
+        for (size_t i = 0; i < n; ++i) message += static_cast<char>(pool[rng() % sizeof pool]);
+        const size_t limit = rng() % (n + 2);
+        SCOPED_TRACE("round " + std::to_string(round) + ", limit " + std::to_string(limit));
+        expectBeginning(message, compose(nullptr, message.c_str(), limit), limit);
+        // The same bytes split between header and body.
+        const size_t split = rng() % n;
+        const std::string header = message.substr(0, split);
+        const std::string body = message.substr(split);
+        expectBeginning(header + "\n" + body, compose(header.c_str(), body.c_str(), limit), limit);
+    }
+}
+
+TEST(GuiLongText, SixtyFourMebibytesCostOnlyTheShownBytes) {
+    const std::string body(k64MiB, 'x');
+    const Shown s = compose("Kop", body.c_str());
+    EXPECT_EQ(kShownBytes, s.text.size());
+    EXPECT_EQ(k64MiB + 4 - kShownBytes, s.omitted);
+    const Shown h = compose(body.c_str(), "staart");
+    EXPECT_EQ(std::string(kShownBytes, 'x'), h.text);
+    EXPECT_EQ(k64MiB + 7 - kShownBytes, h.omitted);
+}
+
+TEST(GuiLongText, CountLines) {
+    EXPECT_EQ(1u, countLines("", 0));
+    EXPECT_EQ(1u, countLines("abc", 3));
+    EXPECT_EQ(2u, countLines("a\n", 2));
+    EXPECT_EQ(4u, countLines("\n\n\n", 3));
+}
+
+std::string head(const std::string &text, size_t lines, size_t bytes) {
+    const Split s = splitHead(text.data(), text.size(), lines, bytes);
+    return text.substr(0, s.headEnd) + "|" + text.substr(s.restStart);
+}
+
+TEST(GuiLongText, SplitAfterTheAllowedLines) {
+    EXPECT_EQ("a\nb|c\nd", head("a\nb\nc\nd", 2, 100));
+    EXPECT_EQ("a|b\nc", head("a\nb\nc", 1, 100));
+    // Fewer lines than allowed, within the bytes: the whole text.
+    EXPECT_EQ("a\nb|", head("a\nb", 5, 100));
+    // A line feed right at the byte limit ends the head.
+    EXPECT_EQ("abcd|efg", head("abcd\nefg", 5, 4));
+}
+
+TEST(GuiLongText, SplitWhenTheBytesRunOutInsideALine) {
+    // After the last space in the second half of the allowed bytes.
+    EXPECT_EQ("aaaa bbb |ccccccc", head("aaaa bbb ccccccc", 12, 10));
+    // At the last line feed there.
+    EXPECT_EQ("aaaaaaa|bbbbbbbbbb", head("aaaaaaa\nbbbbbbbbbb", 12, 10));
+    // A space or line feed only in the first half: right at the limit.
+    EXPECT_EQ("a bbbbbbbb|bbbbb", head("a bbbbbbbbbbbbb", 12, 10));
+    EXPECT_EQ("a\nbbbbbbbb|bbbbb", head("a\nbbbbbbbbbbbbb", 12, 10));
+    // Unbroken.
+    EXPECT_EQ(std::string(10, 'x') + "|" + std::string(90, 'x'), head(std::string(100, 'x'), 12, 10));
+}
+
+TEST(GuiLongText, SplitNeverCutsACharacter) {
+    // "é" is 2 bytes: a limit of 5 would fall inside the third.
+    const std::string text = "\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9";
+    EXPECT_EQ("\xc3\xa9\xc3\xa9|\xc3\xa9\xc3\xa9", head(text, 12, 5));
+    EXPECT_EQ("\xc3\xa9\xc3\xa9\xc3\xa9|\xc3\xa9", head(text, 12, 6));
+}
+
+TEST(GuiLongText, LongRuns) {
+    EXPECT_FALSE(hasLongRun("", 0, 3));
+    EXPECT_FALSE(hasLongRun("abc def\nghi\tjkl", 15, 3));
+    EXPECT_TRUE(hasLongRun("abc defg", 8, 3));
+    const std::string words = std::string(256, 'w') + " " + std::string(256, 'w');
+    EXPECT_FALSE(hasLongRun(words.data(), words.size()));
+    const std::string run(257, 'x');
+    EXPECT_TRUE(hasLongRun(run.data(), run.size()));
+}
+
+TEST(GuiLongText, CutMarkSaysWhatWasLeftOut) {
+    gchar *mark = cutMark(1048576);
+    EXPECT_STREQ("\xe2\x80\xa6\n[Ingekort: de laatste 1048576 bytes van dit bericht worden niet getoond.]", mark);
+    g_free(mark);
+}
+
+}  // namespace
