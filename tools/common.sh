@@ -1,0 +1,14 @@
+# Settings shared by the tools, sourced by them: written here once.
+
+# The X server of the dialog tests, the screenshot gallery and the demo tour.
+QOLT_XVFB_SCREEN="-screen 0 1280x1024x24"
+
+# peers_on_tables COMMAND [ARGS...]: runs COMMAND with the benchmark peers'
+# AES instructions masked, so that OpenSSL and nettle run their table code,
+# the fair match for our table cipher.  OPENSSL_ia32cap=~0x200020200000000
+# clears AES-NI and SSSE3 (with SSSE3 left on, OpenSSL picks a vector-permute
+# fallback instead of its tables); NETTLE_FAT_OVERRIDE=vendor:intel names no
+# AES feature.
+peers_on_tables() {
+  OPENSSL_ia32cap='~0x200020200000000' NETTLE_FAT_OVERRIDE=vendor:intel "$@"
+}
