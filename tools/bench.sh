@@ -1,27 +1,23 @@
 #!/usr/bin/env bash
-# Builds the benchmark suite (Release, in build-bench) and runs our code and
-# its peers side by side, then prints the table of ratios.
+# Builds the benchmark suite (preset "bench": Release, in build/bench) and
+# runs our code and its peers side by side, then prints the table of ratios.
 #
 # Two runs of one binary.  The first, "native", races everything: our code
 # on the backend the processor chooses against the peers on their AES
 # instructions.  The second, "tables", races the cipher's table backend
-# against the peers' table code: OPENSSL_ia32cap=~0x200020200000000 clears
-# AES-NI and SSSE3 (with SSSE3 left on, OpenSSL picks a vector-permute
-# fallback instead of its tables) and NETTLE_FAT_OVERRIDE=vendor:intel names
-# no AES feature.  Each run first checks that every contender gives our
-# output.
+# against the peers' table code (peers_on_tables, tools/common.sh).  Each
+# run first checks that every contender gives our output.
 #
 # Usage: tools/bench.sh [Google Benchmark options, e.g. --benchmark_filter=md5]
-# Results: build-bench/bench-tables.json, build-bench/bench-native.json and
-# build-bench/bench-ratios.txt; tools/bench_callgrind.sh adds instruction counts.
+# Results: build/bench/bench-tables.json, build/bench/bench-native.json and
+# build/bench/bench-ratios.txt; tools/bench_callgrind.sh adds instruction counts.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=build-bench
+. tools/common.sh
+build=build/bench
 
 tools/deps.sh libbenchmark-dev nettle-dev libgcrypt20-dev libssl-dev python3
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DQOLT_BENCH=ON \
-  -DQOLT_BUILD_TESTS=OFF -DQOLT_BUILD_DEMO=OFF >/dev/null
-cmake --build "$build" -j 2 --target qolt_bench qolt_bench_count
+cmake --workflow --preset bench >/dev/null
 
 bin="$build/http_plugin/bench/qolt_bench"
 # Medians of five; the machine is shared, so single runs mislead.  The
@@ -34,8 +30,7 @@ echo "== native: the processor's choice, peers on AES instructions"
 "$bin" "${common[@]}" --benchmark_out="$build/bench-native.json" "$@"
 
 echo "== tables: our table backend, peers on their table code"
-OPENSSL_ia32cap='~0x200020200000000' NETTLE_FAT_OVERRIDE=vendor:intel \
-  "$bin" "${common[@]}" --benchmark_out="$build/bench-tables.json" \
+peers_on_tables "$bin" "${common[@]}" --benchmark_out="$build/bench-tables.json" \
   --benchmark_filter='^aes.*/(ours-tables|openssl|nettle)$' "$@"
 
 {

@@ -4,17 +4,16 @@
 # timings, these counts do not move with the machine's load.
 #
 # Usage: tools/bench_callgrind.sh   (after tools/bench.sh, or it builds first)
-# Result: build-bench/callgrind.txt, beside the timings.
+# Result: build/bench/callgrind.txt, beside the timings.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=build-bench
+. tools/common.sh
+build=build/bench
 count="$build/http_plugin/bench/qolt_bench_count"
 
 if [ ! -x "$count" ]; then
   tools/deps.sh libbenchmark-dev nettle-dev libgcrypt20-dev libssl-dev python3
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DQOLT_BENCH=ON \
-    -DQOLT_BUILD_TESTS=OFF -DQOLT_BUILD_DEMO=OFF >/dev/null
-  cmake --build "$build" -j 2 --target qolt_bench_count
+  cmake --workflow --preset bench >/dev/null
 fi
 
 bytes=65536
@@ -27,8 +26,7 @@ trap 'rm -rf "$work"' EXIT
   printf '%-28s %14s %12s\n' operation instructions 'per byte'
   for op in md5 aes128-ecb-encrypt aes128-ecb-decrypt aes128-cbc-encrypt aes128-cbc-decrypt; do
     for who in ours openssl nettle; do
-      OPENSSL_ia32cap='~0x200020200000000' NETTLE_FAT_OVERRIDE=vendor:intel \
-        valgrind --tool=callgrind --collect-atstart=no \
+      peers_on_tables valgrind --tool=callgrind --collect-atstart=no \
         --callgrind-out-file="$work/out" "$count" "$op/$who" "$bytes" "$reps" \
         >/dev/null 2>"$work/log"
       ir=$(awk '/^(summary|totals):/ { print $2; exit }' "$work/out")

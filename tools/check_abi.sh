@@ -9,19 +9,17 @@
 # To change the interface on purpose, rewrite the baselines and commit them
 # with the change that needs them:
 #   tools/check_abi.sh --update
-# Usage: tools/check_abi.sh [--update] [build-dir]
+# Usage: tools/check_abi.sh [--update]   (builds with the preset "abi")
 set -euo pipefail
 cd "$(dirname "$0")/.."
 update=0
 if [ "${1:-}" = "--update" ]; then
   update=1
-  shift
 fi
-build="${1:-build-abi}"
+build=build/abi
 
 tools/deps.sh abigail-tools
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQOLT_BUILD_TESTS=OFF -DQOLT_BUILD_DEMO=OFF
-cmake --build "$build" -j 2 --target qolt_http_plugin pelidor_gui_errhandler
+cmake --workflow --preset abi
 
 # library in the build directory : its baseline
 pairs=(

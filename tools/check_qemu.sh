@@ -4,14 +4,14 @@
 # cipher backend meets processors without the instructions:
 #   Nehalem   no AES instructions: the table backend
 #   Westmere  AES-NI, no AVX2, AVX-512 or VAES: the AES-NI backend
-# Usage: tools/check_qemu.sh [build-dir]   (reuses a tools/test.sh build)
+# Usage: tools/check_qemu.sh   (reuses the build of tools/test.sh, preset "test")
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build="${1:-build}"
+build=build/test
 
 tools/deps.sh qemu-user
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQOLT_WERROR=ON >/dev/null
-cmake --build "$build" -j "$(nproc)" --target rijndael_test rijndael_threads_test \
+cmake --preset test >/dev/null
+cmake --build --preset test --target rijndael_test rijndael_threads_test \
   rijndael_abi_test credential_decoder_test auth_digest_test
 
 tests="$build/http_plugin/tests"

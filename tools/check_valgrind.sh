@@ -4,20 +4,18 @@
 # memory error or any definitely, indirectly or possibly lost block fails
 # the run.  GLib, GTK+, pango and fontconfig keep some allocations for the
 # life of the process; tools/valgrind.supp names those and nothing else.
-# The slow big-memory tests ("Large") are left to tools/test.sh.
-# Usage: tools/check_valgrind.sh [build-dir]
+# The tests that need gigabytes ("Large") are left to tools/test_large.sh.
+# Builds with the preset "valgrind", in build/valgrind.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 if [ "${1:-}" != "--under-display" ]; then
-  build="${1:-build-valgrind}"
   tools/deps.sh
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQOLT_WERROR=ON
-  cmake --build "$build" -j 2
+  cmake --workflow --preset valgrind
   # One X server for the dialog tests and the tour's dialog.
-  exec xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" "$0" --under-display "$build"
+  exec tools/with_display.sh "$0" --under-display
 fi
-build=$(cd "$2" && pwd)
+build=$PWD/build/valgrind
 
 logs="$build/valgrind-logs"
 rm -rf "$logs"

@@ -1,18 +1,16 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang in build-fuzz and runs each one for
+# Builds the libFuzzer targets with clang (preset "fuzz") and runs each one for
 # the given number of seconds (default 60) on a scratch copy of its committed
 # corpus, so new findings never land in the source tree unasked.  Two targets
-# run at a time; each one's log is build-fuzz/fuzz-runs/<name>/log.
+# run at a time; each one's log is build/fuzz/fuzz-runs/<name>/log.
 # Usage: tools/fuzz.sh [seconds]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
-build=build-fuzz
+build=build/fuzz
 
 tools/deps.sh clang libclang-rt-14-dev
-CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DQOLT_FUZZ=ON -DQOLT_BUILD_TESTS=OFF -DQOLT_BUILD_DEMO=OFF
-cmake --build "$build" -j 2
+cmake --workflow --preset fuzz
 
 # Each target's build leaves a manifest: line 1 the binary, line 2 its corpus.
 shopt -s nullglob
