@@ -25,6 +25,6 @@ int main(int argc, char **argv) {
         }
     }
     printf("%d of %d exports found by dlsym and in %s\n", argc - 3 - failures, argc - 3, argv[2]);
-    dlclose(library);
+    /* Not closed: GTK+ keeps its type system for the life of the process. */
     return failures ? 1 : 0;
 }
