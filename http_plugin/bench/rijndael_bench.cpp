@@ -1,7 +1,7 @@
 // Rijndael against OpenSSL (EVP, and the low-level AES_* calls for one block
 // and the key set-up) and nettle, for AES-128/192/256.  "ours" is the class
 // through the plugin's exports, on the backend the processor chooses;
-// "ours-aes-ni" and "ours-tables" run those backends' loops directly, to show
+// "ours-vaes-256", "ours-aes-ni" and "ours-tables" run those backends' loops directly, to show
 // what each backend is worth.  Which code the peers run is chosen by the
 // environment: OPENSSL_ia32cap=~0x200020200000000 and
 // NETTLE_FAT_OVERRIDE=vendor:intel select their table code (tools/bench.sh).
@@ -93,11 +93,15 @@ struct Backend : Runner {
     }
 };
 
-// The backends worth a row of their own beside "ours": AES-NI where the
-// processor chooses VAES (to show what VAES adds), and the tables always.
+// The backends worth a row of their own beside "ours": the narrower hardware
+// ones where the processor chooses a wider one (to show what the width
+// adds), and the tables always.
 std::vector<std::pair<std::string, const RijndaelBackend *>> backendContenders() {
     std::vector<std::pair<std::string, const RijndaelBackend *>> list;
 #if defined(__x86_64__)
+    if (rijndaelBackendSupported(RijndaelBackendId::Vaes256) &&
+        rijndaelBackend().id != RijndaelBackendId::Vaes256)
+        list.emplace_back("ours-vaes-256", &kRijndaelVaes256Backend);
     if (rijndaelBackendSupported(RijndaelBackendId::AesNi) &&
         rijndaelBackend().id != RijndaelBackendId::AesNi)
         list.emplace_back("ours-aes-ni", &kRijndaelAesNiBackend);

@@ -20,18 +20,36 @@ bool hasAesNi() {
     return bit(c, 25) && bit(c, 9) && bit(c, 19);
 }
 
+// The operating system saves the registers named by these XCR0 bits.
+bool osSaves(unsigned mask) {
+    unsigned a, b, c, d;
+    if (!__get_cpuid(1, &a, &b, &c, &d) || !bit(c, 27)) return false;  // OSXSAVE
+    unsigned lo, hi;
+    __asm__("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+    return (lo & mask) == mask;
+}
+
+// Leaf 7's feature words, zero where the processor has no leaf 7.
+void leaf7(unsigned &b, unsigned &c) {
+    unsigned a, d;
+    b = c = 0;
+    if (__get_cpuid_max(0, nullptr) >= 7) __cpuid_count(7, 0, a, b, c, d);
+}
+
+// VAES on 256-bit registers: AVX2 and VAES, with the SSE and AVX state saved.
+bool hasVaes256() {
+    unsigned b, c;
+    leaf7(b, c);
+    return hasAesNi() && osSaves(0x6) && bit(b, 5) && bit(c, 9);
+}
+
 // VAES on 512-bit registers: the processor's AVX2, AVX-512F, -BW and -VL
 // (the AES-NI tails use all 32 registers) and VAES bits, and the operating system's consent to save the vector state
 // (XCR0: SSE, AVX, opmask and both halves of the upper ZMM registers).
 bool hasVaes512() {
-    unsigned a, b, c, d;
-    if (!hasAesNi() || !__get_cpuid(1, &a, &b, &c, &d) || !bit(c, 27)) return false;
-    unsigned lo, hi;
-    __asm__("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
-    if ((lo & 0xe6) != 0xe6) return false;
-    if (__get_cpuid_max(0, nullptr) < 7) return false;
-    __cpuid_count(7, 0, a, b, c, d);
-    return bit(b, 5) && bit(b, 16) && bit(b, 30) && bit(b, 31) && bit(c, 9);
+    unsigned b, c;
+    leaf7(b, c);
+    return hasVaes256() && osSaves(0xe6) && bit(b, 16) && bit(b, 30) && bit(b, 31);
 }
 #endif
 
@@ -40,6 +58,7 @@ const RijndaelBackend *backendOf(RijndaelBackendId id) {
     case RijndaelBackendId::Tables: return &kRijndaelTablesBackend;
 #if defined(__x86_64__)
     case RijndaelBackendId::AesNi: return hasAesNi() ? &kRijndaelAesNiBackend : nullptr;
+    case RijndaelBackendId::Vaes256: return hasVaes256() ? &kRijndaelVaes256Backend : nullptr;
     case RijndaelBackendId::Vaes: return hasVaes512() ? &kRijndaelVaesBackend : nullptr;
 #else
     default: break;
@@ -50,6 +69,7 @@ const RijndaelBackend *backendOf(RijndaelBackendId id) {
 
 const RijndaelBackend *widest() {
     if (const RijndaelBackend *b = backendOf(RijndaelBackendId::Vaes)) return b;
+    if (const RijndaelBackend *b = backendOf(RijndaelBackendId::Vaes256)) return b;
     if (const RijndaelBackend *b = backendOf(RijndaelBackendId::AesNi)) return b;
     return &kRijndaelTablesBackend;
 }
@@ -78,6 +98,7 @@ const char *rijndaelBackendName(RijndaelBackendId id) {
     switch (id) {
     case RijndaelBackendId::Tables: return "tables";
     case RijndaelBackendId::AesNi: return "aes-ni";
+    case RijndaelBackendId::Vaes256: return "vaes-256";
     case RijndaelBackendId::Vaes: return "vaes";
     }
     return nullptr;

@@ -6,8 +6,11 @@
 // - AesNi: the AES instructions on 128-bit registers (AES-NI, SSSE3,
 //   SSE4.1); eight blocks in flight.
 // - Vaes: the vector AES instructions on 512-bit registers (VAES,
-//   AVX-512F/BW/VL); sixteen blocks in flight.  Its serial loops (CBC
-//   encryption, CFB1 encryption) and its tails are the AesNi code.
+//   AVX-512F/BW/VL); sixteen blocks in flight.
+// - Vaes256: the same on 256-bit registers (VAES, AVX2), for processors
+//   without AVX-512; sixteen blocks in flight.
+//   Both VAES widths run their serial loops (CBC encryption, CFB1) and their
+//   tails on the AesNi code.
 //
 // The choice is made once, from cpuid alone, the first time a cipher needs
 // it: the widest backend the processor (and its operating system, for the
@@ -23,7 +26,7 @@
 #include <atomic>
 #include <cstddef>
 
-enum class RijndaelBackendId { Tables, AesNi, Vaes };
+enum class RijndaelBackendId { Tables, AesNi, Vaes256, Vaes };
 
 struct RijndaelBackend {
     RijndaelBackendId id;
@@ -51,6 +54,7 @@ struct RijndaelBackend {
 extern const RijndaelBackend kRijndaelTablesBackend;
 #if defined(__x86_64__)
 extern const RijndaelBackend kRijndaelAesNiBackend;
+extern const RijndaelBackend kRijndaelVaes256Backend;
 extern const RijndaelBackend kRijndaelVaesBackend;
 #endif
 
@@ -71,7 +75,8 @@ bool rijndaelBackendSupported(RijndaelBackendId id);
 // against ciphers in use; not exported.
 bool rijndaelPinBackend(RijndaelBackendId id);
 
-// The backend's name ("tables", "aes-ni", "vaes"), or null for an unknown id.
+// The backend's name ("tables", "aes-ni", "vaes-256", "vaes"), or null for
+// an unknown id.
 const char *rijndaelBackendName(RijndaelBackendId id);
 
 #endif  // QOLT_RIJNDAEL_BACKEND_H

@@ -538,8 +538,9 @@ bool processorHas(const char *what) {
 #else
     const bool vaes = __builtin_cpu_supports("vaes");
 #endif
-    return processorHas("aes-ni") && vaes && __builtin_cpu_supports("avx2") &&
-           __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+    const bool vaes256 = processorHas("aes-ni") && vaes && __builtin_cpu_supports("avx2");
+    if (w == "vaes-256") return vaes256;
+    return vaes256 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
            __builtin_cpu_supports("avx512vl");
 }
 
@@ -549,17 +550,20 @@ bool processorHas(const char *what) {
 TEST(RijndaelBackend, ProcessorDecidesWhichRuns) {
     EXPECT_TRUE(rijndaelBackendSupported(RijndaelBackendId::Tables));
     EXPECT_EQ(processorHas("aes-ni"), rijndaelBackendSupported(RijndaelBackendId::AesNi));
+    EXPECT_EQ(processorHas("vaes-256"), rijndaelBackendSupported(RijndaelBackendId::Vaes256));
     EXPECT_EQ(processorHas("vaes"), rijndaelBackendSupported(RijndaelBackendId::Vaes));
     const RijndaelBackend &running = rijndaelBackend();
     EXPECT_TRUE(rijndaelBackendSupported(running.id));
     EXPECT_STREQ(rijndaelBackendName(running.id), running.name);
     if (!qoltCipherBackendPinned) {
-        const RijndaelBackendId widest = processorHas("vaes")     ? RijndaelBackendId::Vaes
-                                         : processorHas("aes-ni") ? RijndaelBackendId::AesNi
-                                                                  : RijndaelBackendId::Tables;
+        const RijndaelBackendId widest = processorHas("vaes")       ? RijndaelBackendId::Vaes
+                                         : processorHas("vaes-256") ? RijndaelBackendId::Vaes256
+                                         : processorHas("aes-ni")   ? RijndaelBackendId::AesNi
+                                                                    : RijndaelBackendId::Tables;
         EXPECT_EQ(rijndaelBackendName(widest), std::string(running.name));
     }
-    for (RijndaelBackendId id : {RijndaelBackendId::AesNi, RijndaelBackendId::Vaes})
+    for (RijndaelBackendId id :
+         {RijndaelBackendId::AesNi, RijndaelBackendId::Vaes256, RijndaelBackendId::Vaes})
         if (!rijndaelBackendSupported(id)) {
             EXPECT_FALSE(rijndaelPinBackend(id));
             EXPECT_EQ(&running, &rijndaelBackend());

@@ -35,7 +35,7 @@
  * Side channels: which code runs is decided once, at run time, by the
  * processor (cpuid), never by the environment.
  * - x86-64 processors with the AES instructions (AES-NI with SSSE3 and
- *   SSE4.1; VAES with AVX-512 where present): init() and every block of
+ *   SSE4.1; VAES on 256- or 512-bit registers where present): init() and every block of
  *   blockEncrypt(), blockDecrypt() and padEncrypt(), in every mode and key
  *   length, and padDecrypt() in CBC, run in constant time: no branch and no
  *   memory address depends on the key, the vector or the data.  padDecrypt()
