@@ -24,7 +24,59 @@ QOLT_FORCE_INLINE __m128i swapHalves128() {
     return _mm_set_epi8(8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7);
 }
 
-struct AesNi {
+// FIPS-197 Cipher and its equivalent inverse cipher on N registers of any
+// width, by that width's AES instructions, which I names: Reg, key(p) (the
+// round key at p in every lane), enc, encLast, dec, decLast.  dec takes
+// round keys converted by InvMixColumns, which is how the Decrypt schedule
+// is stored.
+template <class I>
+struct AesRounds {
+    using Reg = typename I::Reg;
+
+    template <unsigned R>
+    struct Keys {
+        Reg k[R + 1];
+        explicit Keys(const unsigned char *rk) {
+#pragma GCC unroll 15
+            for (unsigned r = 0; r <= R; ++r) k[r] = I::key(rk + 16 * r);
+        }
+    };
+
+    template <unsigned R, size_t N>
+    static QOLT_FORCE_INLINE void encrypt(const Keys<R> &ks, Reg (&x)[N]) {
+        for (size_t i = 0; i < N; ++i) x[i] = x[i] ^ ks.k[0];
+#pragma GCC unroll 14
+        for (unsigned r = 1; r < R; ++r)
+            for (size_t i = 0; i < N; ++i) x[i] = I::enc(x[i], ks.k[r]);
+        for (size_t i = 0; i < N; ++i) x[i] = I::encLast(x[i], ks.k[R]);
+    }
+
+    template <unsigned R, size_t N>
+    static QOLT_FORCE_INLINE void decrypt(const Keys<R> &ks, Reg (&x)[N]) {
+        for (size_t i = 0; i < N; ++i) x[i] = x[i] ^ ks.k[R];
+#pragma GCC unroll 14
+        for (unsigned r = R - 1; r > 0; --r)
+            for (size_t i = 0; i < N; ++i) x[i] = I::dec(x[i], ks.k[r]);
+        for (size_t i = 0; i < N; ++i) x[i] = I::decLast(x[i], ks.k[0]);
+    }
+};
+
+struct AesNiInstructions {
+    using Reg = __m128i;
+    static QOLT_FORCE_INLINE __m128i key(const unsigned char *p) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    }
+    static QOLT_FORCE_INLINE __m128i enc(__m128i x, __m128i k) { return _mm_aesenc_si128(x, k); }
+    static QOLT_FORCE_INLINE __m128i encLast(__m128i x, __m128i k) {
+        return _mm_aesenclast_si128(x, k);
+    }
+    static QOLT_FORCE_INLINE __m128i dec(__m128i x, __m128i k) { return _mm_aesdec_si128(x, k); }
+    static QOLT_FORCE_INLINE __m128i decLast(__m128i x, __m128i k) {
+        return _mm_aesdeclast_si128(x, k);
+    }
+};
+
+struct AesNi : AesRounds<AesNiInstructions> {
     static constexpr unsigned kLanes = 1;
     // Eight blocks in flight cover the AES unit's latency times its
     // throughput on current processors.
@@ -32,17 +84,8 @@ struct AesNi {
     using Reg = __m128i;
     using Narrow = AesNi;
 
-    template <unsigned R>
-    struct Keys {
-        __m128i k[R + 1];
-        explicit Keys(const unsigned char *rk) {
-#pragma GCC unroll 15
-            for (unsigned r = 0; r <= R; ++r) k[r] = load(rk + 16 * r);
-        }
-    };
-
     static QOLT_FORCE_INLINE __m128i load(const unsigned char *p) {
-        return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        return AesNiInstructions::key(p);
     }
     static QOLT_FORCE_INLINE void store(unsigned char *p, __m128i x) {
         _mm_storeu_si128(reinterpret_cast<__m128i *>(p), x);
@@ -51,26 +94,6 @@ struct AesNi {
     static QOLT_FORCE_INLINE __m128i shiftIn(__m128i prev, __m128i) { return prev; }
     static QOLT_FORCE_INLINE __m128i lastLane(__m128i x) { return x; }
 
-    template <unsigned R, size_t N>
-    static QOLT_FORCE_INLINE void encrypt(const Keys<R> &ks, __m128i (&x)[N]) {
-        for (size_t i = 0; i < N; ++i) x[i] = _mm_xor_si128(x[i], ks.k[0]);
-#pragma GCC unroll 14
-        for (unsigned r = 1; r < R; ++r)
-            for (size_t i = 0; i < N; ++i) x[i] = _mm_aesenc_si128(x[i], ks.k[r]);
-        for (size_t i = 0; i < N; ++i) x[i] = _mm_aesenclast_si128(x[i], ks.k[R]);
-    }
-
-    // The equivalent inverse cipher: aesdec takes round keys converted by
-    // InvMixColumns, which is how the Decrypt schedule is stored.
-    template <unsigned R, size_t N>
-    static QOLT_FORCE_INLINE void decrypt(const Keys<R> &ks, __m128i (&x)[N]) {
-        for (size_t i = 0; i < N; ++i) x[i] = _mm_xor_si128(x[i], ks.k[R]);
-#pragma GCC unroll 14
-        for (unsigned r = R - 1; r > 0; --r)
-            for (size_t i = 0; i < N; ++i) x[i] = _mm_aesdec_si128(x[i], ks.k[r]);
-        for (size_t i = 0; i < N; ++i) x[i] = _mm_aesdeclast_si128(x[i], ks.k[0]);
-    }
-
     static QOLT_FORCE_INLINE __m128i fromShiftRegisters(const uint64_t *hl) {
         return _mm_shuffle_epi8(_mm_set_epi64x(int64_t(hl[1]), int64_t(hl[0])),
                                 swapHalves128());
@@ -78,7 +101,6 @@ struct AesNi {
     static QOLT_FORCE_INLINE unsigned keystreamBits(__m128i x) {
         return (unsigned(_mm_cvtsi128_si32(x)) >> 7) & 1;
     }
-    static constexpr bool kWideCfb1 = true;
 
     // The CFB1 shift register as a little-endian 128-bit number: the block
     // byte-reversed, so that its one-bit shift is two 64-bit shifts.
@@ -89,7 +111,9 @@ struct AesNi {
     static QOLT_FORCE_INLINE __m128i cfbStart(const unsigned char *iv) {
         return _mm_shuffle_epi8(load(iv), reverse16());
     }
-    static QOLT_FORCE_INLINE __m128i cfbBlock(__m128i s) { return _mm_shuffle_epi8(s, reverse16()); }
+    static QOLT_FORCE_INLINE __m128i cfbBlock(__m128i s) {
+        return _mm_shuffle_epi8(s, reverse16());
+    }
     // Bit 7 of byte 0, moved to bit 0 of the low word.
     static QOLT_FORCE_INLINE __m128i cfbFeedback(__m128i x, unsigned inBit) {
         const __m128i keyBit = _mm_and_si128(_mm_srli_epi64(x, 7), _mm_cvtsi32_si128(1));
@@ -133,7 +157,9 @@ QOLT_FORCE_INLINE void aesniExpandKey(const unsigned char *key, unsigned char *r
 }
 
 inline void aesniExpandKey(const unsigned char *key, unsigned rounds, unsigned char *rk) {
-    withRounds(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA { aesniExpandKey<decltype(r)::value>(key, rk); });
+    withRounds(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
+        aesniExpandKey<decltype(r)::value>(key, rk);
+    });
 }
 
 inline void aesniInvertKey(unsigned rounds, unsigned char *rk) {

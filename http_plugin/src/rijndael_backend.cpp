@@ -43,13 +43,14 @@ bool hasVaes256() {
     return hasAesNi() && osSaves(0x6) && bit(b, 5) && bit(c, 9);
 }
 
-// VAES on 512-bit registers: the processor's AVX2, AVX-512F, -BW and -VL
-// (the AES-NI tails use all 32 registers) and VAES bits, and the operating system's consent to save the vector state
-// (XCR0: SSE, AVX, opmask and both halves of the upper ZMM registers).
+// VAES on 512-bit registers: VAES with AVX-512F and -VL (the AES-NI tails
+// use all 32 registers), and the operating system's consent to save the
+// vector state (XCR0: SSE, AVX, opmask and both halves of the upper ZMM
+// registers).
 bool hasVaes512() {
     unsigned b, c;
     leaf7(b, c);
-    return hasVaes256() && osSaves(0xe6) && bit(b, 16) && bit(b, 30) && bit(b, 31);
+    return hasVaes256() && osSaves(0xe6) && bit(b, 16) && bit(b, 31);
 }
 #endif
 

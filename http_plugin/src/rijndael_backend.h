@@ -6,7 +6,7 @@
 // - AesNi: the AES instructions on 128-bit registers (AES-NI, SSSE3,
 //   SSE4.1); eight blocks in flight.
 // - Vaes: the vector AES instructions on 512-bit registers (VAES,
-//   AVX-512F/BW/VL); sixteen blocks in flight.
+//   AVX-512F/VL); sixteen blocks in flight.
 // - Vaes256: the same on 256-bit registers (VAES, AVX2), for processors
 //   without AVX-512; sixteen blocks in flight.
 //   Both VAES widths run their serial loops (CBC encryption, CFB1) and their

@@ -152,7 +152,6 @@ struct Tables {
                 __builtin_bswap32(uint32_t(hl[1] >> 32)), __builtin_bswap32(uint32_t(hl[1]))};
     }
     static QOLT_FORCE_INLINE unsigned keystreamBits(const Block &x) { return (x.c0 >> 7) & 1; }
-    static constexpr bool kWideCfb1 = true;
 
     struct Cfb {
         uint64_t hi, lo;

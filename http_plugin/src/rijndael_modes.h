@@ -15,11 +15,12 @@
 //   shiftIn(prev, cur)   lanes (last lane of prev, cur lanes 0 .. kLanes - 2)
 //   lastLane(x)      the last lane as a Narrow::Reg
 //   encrypt<R>(keys, x[N]), decrypt<R>(keys, x[N])   N registers at once
-//   fromShiftRegisters(hl)   kLanes CFB1 shift registers, register l given
-//                    as the 128-bit big-endian number hl[2l] : hl[2l + 1]
-//   keystreamBits(x) the top bit of byte 0 of each lane, lane 0 highest
-//   kWideCfb1        whether CFB1 decryption pays on the wide registers
-// and, for the serial CFB1 encryption, on Narrow: a shift register type
+// and, for CFB1, on Narrow only (measured: building the registers of wider
+// lanes from their words costs more than the wider rounds save):
+//   fromShiftRegisters(hl)   the CFB1 shift register given as the 128-bit
+//                    big-endian number hl[0] : hl[1], as a block
+//   keystreamBits(x) the top bit of byte 0 of the block
+// and for the serial CFB1 encryption a shift register type
 // Cfb with cfbStart(iv), cfbBlock(s) (the register as a block),
 // cfbFeedback(x, inBit) (the ciphertext bit from the encrypted register and
 // the input bit), cfbBit(fb) (that bit as a number) and cfbShift(s, fb).
@@ -106,14 +107,15 @@ QOLT_FORCE_INLINE size_t cbcDecryptRun(const typename B::template Keys<R> &ks,
 }
 
 // CFB1 decryption: every shift register is known from the input, so the
-// registers of kLanes * W consecutive bits are encrypted at once.  A step
-// covers whole bytes (kBytes of them); when it holds fewer registers than
-// eight, a byte takes several groups.
+// registers of W consecutive bits are encrypted at once, one block each.  A
+// step covers whole bytes (kBytes of them); when it holds fewer registers
+// than eight, a byte takes several groups.
 template <class B, unsigned W, unsigned R>
 QOLT_FORCE_INLINE void cfb1DecryptRun(const typename B::template Keys<R> &ks, uint64_t &hi,
                                       uint64_t &lo, const unsigned char *in, unsigned char *out,
                                       size_t bytes) {
-    constexpr unsigned kBits = B::kLanes * W;
+    static_assert(B::kLanes == 1, "CFB1 runs on one-block registers");
+    constexpr unsigned kBits = W;
     static_assert(kBits % 8 == 0 || 8 % kBits == 0, "a step is whole bytes or a part of one");
     constexpr unsigned kBytes = kBits >= 8 ? kBits / 8 : 1;
     static_assert(kBytes <= 8 && 16 % kBytes == 0, "a step's bits fit one word, blocks hold steps");
@@ -134,10 +136,9 @@ QOLT_FORCE_INLINE void cfb1DecryptRun(const typename B::template Keys<R> &ks, ui
             }
             typename B::Reg x[W];
 #pragma GCC unroll 16
-            for (unsigned i = 0; i < W; ++i) x[i] = B::fromShiftRegisters(hl + 2 * B::kLanes * i);
+            for (unsigned i = 0; i < W; ++i) x[i] = B::fromShiftRegisters(hl + 2 * i);
             B::template encrypt<R>(ks, x);
-            for (unsigned i = 0; i < W; ++i)
-                keystream = keystream << B::kLanes | B::keystreamBits(x[i]);
+            for (unsigned i = 0; i < W; ++i) keystream = keystream << 1 | B::keystreamBits(x[i]);
         }
         const uint64_t plain = stream ^ keystream;
         for (unsigned i = 0; i < kBytes; ++i)
@@ -232,13 +233,8 @@ struct ModeLoops {
         withRounds(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
             constexpr unsigned R = decltype(r)::value;
             uint64_t hi = load64be(iv), lo = load64be(iv + 8);
-            if constexpr (B::kWideCfb1) {
-                const typename B::template Keys<R> ks(rk);
-                cfb1DecryptRun<B, B::kWidth, R>(ks, hi, lo, in, out, 16 * blocks);
-            } else {
-                const typename N::template Keys<R> ks(rk);
-                cfb1DecryptRun<N, N::kWidth, R>(ks, hi, lo, in, out, 16 * blocks);
-            }
+            const typename N::template Keys<R> ks(rk);
+            cfb1DecryptRun<N, N::kWidth, R>(ks, hi, lo, in, out, 16 * blocks);
         });
     }
 

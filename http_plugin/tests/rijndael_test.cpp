@@ -540,8 +540,7 @@ bool processorHas(const char *what) {
 #endif
     const bool vaes256 = processorHas("aes-ni") && vaes && __builtin_cpu_supports("avx2");
     if (w == "vaes-256") return vaes256;
-    return vaes256 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-           __builtin_cpu_supports("avx512vl");
+    return vaes256 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
 }
 
 // The cipher takes the widest backend the processor runs; a backend it
