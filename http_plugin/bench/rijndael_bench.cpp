@@ -100,10 +100,10 @@ std::vector<std::pair<std::string, const RijndaelBackend *>> backendContenders()
     std::vector<std::pair<std::string, const RijndaelBackend *>> list;
 #if defined(__x86_64__)
     if (rijndaelBackendSupported(RijndaelBackendId::Vaes256) &&
-        rijndaelBackend().id != RijndaelBackendId::Vaes256)
+        rijndaelRunningBackend().id != RijndaelBackendId::Vaes256)
         list.emplace_back("ours-vaes-256", &kRijndaelVaes256Backend);
     if (rijndaelBackendSupported(RijndaelBackendId::AesNi) &&
-        rijndaelBackend().id != RijndaelBackendId::AesNi)
+        rijndaelRunningBackend().id != RijndaelBackendId::AesNi)
         list.emplace_back("ours-aes-ni", &kRijndaelAesNiBackend);
 #endif
     list.emplace_back("ours-tables", &kRijndaelTablesBackend);

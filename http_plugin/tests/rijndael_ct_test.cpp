@@ -127,7 +127,7 @@ int main(int argc, char **argv) {
             return 2;
         }
     }
-    const RijndaelBackend &b = rijndaelBackend();
+    const RijndaelBackend &b = rijndaelRunningBackend();
     printf("cipher backend: %s\n", b.name);
     if (b.id == RijndaelBackendId::Tables && !h.expectLeaks) {
         printf("no AES instructions here: nothing runs in constant time\n");

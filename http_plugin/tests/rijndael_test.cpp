@@ -551,7 +551,7 @@ TEST(RijndaelBackend, ProcessorDecidesWhichRuns) {
     EXPECT_EQ(processorHas("aes-ni"), rijndaelBackendSupported(RijndaelBackendId::AesNi));
     EXPECT_EQ(processorHas("vaes-256"), rijndaelBackendSupported(RijndaelBackendId::Vaes256));
     EXPECT_EQ(processorHas("vaes"), rijndaelBackendSupported(RijndaelBackendId::Vaes));
-    const RijndaelBackend &running = rijndaelBackend();
+    const RijndaelBackend &running = rijndaelRunningBackend();
     EXPECT_TRUE(rijndaelBackendSupported(running.id));
     EXPECT_STREQ(rijndaelBackendName(running.id), running.name);
     if (!qoltCipherBackendPinned) {
@@ -565,7 +565,7 @@ TEST(RijndaelBackend, ProcessorDecidesWhichRuns) {
          {RijndaelBackendId::AesNi, RijndaelBackendId::Vaes256, RijndaelBackendId::Vaes})
         if (!rijndaelBackendSupported(id)) {
             EXPECT_FALSE(rijndaelPinBackend(id));
-            EXPECT_EQ(&running, &rijndaelBackend());
+            EXPECT_EQ(&running, &rijndaelRunningBackend());
         }
     printf("cipher backend: %s\n", running.name);
 }

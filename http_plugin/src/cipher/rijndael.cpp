@@ -48,11 +48,11 @@ void Rijndael::keySched(const unsigned char key[8][4]) {
 void Rijndael::keyEncToDec() { rijndaelBackend().invertKey(rounds, expandedKey[0][0]); }
 
 void Rijndael::encrypt(const unsigned char in[16], unsigned char out[16]) const {
-    rijndaelBackend().ecbEncrypt(expandedKey[0][0], rounds, in, out, 1);
+    rijndaelBackend().encryptBlock(expandedKey[0][0], rounds, in, out);
 }
 
 void Rijndael::decrypt(const unsigned char in[16], unsigned char out[16]) const {
-    rijndaelBackend().ecbDecrypt(expandedKey[0][0], rounds, in, out, 1);
+    rijndaelBackend().decryptBlock(expandedKey[0][0], rounds, in, out);
 }
 
 int Rijndael::blockEncrypt(const unsigned char *input, int inputLenBits, unsigned char *outBuffer) {
@@ -62,6 +62,11 @@ int Rijndael::blockEncrypt(const unsigned char *input, int inputLenBits, unsigne
     const size_t blocks = size_t(inputLenBits) / 128;
     const RijndaelBackend &b = rijndaelBackend();
     const unsigned char *rk = expandedKey[0][0];
+    // One block in ECB is the common short call: no loop, no count to keep.
+    if (mode == ECB && blocks == 1) {
+        b.encryptBlock(rk, rounds, input, outBuffer);
+        return 128;
+    }
     switch (mode) {
     case ECB: b.ecbEncrypt(rk, rounds, input, outBuffer, blocks); break;
     case CBC: b.cbcEncrypt(rk, rounds, initVector, input, outBuffer, blocks); break;
@@ -77,6 +82,10 @@ int Rijndael::blockDecrypt(const unsigned char *input, int inputLenBits, unsigne
     const size_t blocks = size_t(inputLenBits) / 128;
     const RijndaelBackend &b = rijndaelBackend();
     const unsigned char *rk = expandedKey[0][0];
+    if (mode == ECB && blocks == 1) {
+        b.decryptBlock(rk, rounds, input, outBuffer);
+        return 128;
+    }
     switch (mode) {
     case ECB: b.ecbDecrypt(rk, rounds, input, outBuffer, blocks); break;
     case CBC: b.cbcDecrypt(rk, rounds, initVector, input, outBuffer, blocks); break;
@@ -102,7 +111,7 @@ int Rijndael::padEncrypt(const unsigned char *input, int inputLenBytes, unsigned
     unsigned char *lastOut = outBuffer + 16 * blocks;
     if (mode == ECB) {
         b.ecbEncrypt(rk, rounds, input, outBuffer, blocks);
-        b.ecbEncrypt(rk, rounds, last, lastOut, 1);
+        b.encryptBlock(rk, rounds, last, lastOut);
     } else {
         b.cbcEncrypt(rk, rounds, initVector, input, outBuffer, blocks);
         // The padded block chains on the last ciphertext block.
@@ -130,7 +139,7 @@ int Rijndael::padDecrypt(const unsigned char *input, int inputLenBytes, unsigned
     // everything else on the hardware path, branches on the data.
     unsigned char last[16];
     b.ecbDecrypt(rk, rounds, input, outBuffer, blocks - 1);
-    b.ecbDecrypt(rk, rounds, input + 16 * (blocks - 1), last, 1);
+    b.decryptBlock(rk, rounds, input + 16 * (blocks - 1), last);
     const unsigned pad = last[15];
     if (pad == 0 || pad > 16) return ErrCorruptData;
     for (unsigned i = 16 - pad; i < 15; ++i)

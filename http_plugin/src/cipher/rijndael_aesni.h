@@ -37,26 +37,34 @@ struct AesRounds {
     struct Keys {
         Reg k[R + 1];
         explicit Keys(const unsigned char *rk) {
-#pragma GCC unroll 15
+            QOLT_UNROLL_ALL
             for (unsigned r = 0; r <= R; ++r) k[r] = I::key(rk + 16 * r);
         }
     };
 
     template <unsigned R, size_t N>
     static QOLT_FORCE_INLINE void encrypt(const Keys<R> &ks, Reg (&x)[N]) {
+        QOLT_UNROLL_ALL
         for (size_t i = 0; i < N; ++i) x[i] = x[i] ^ ks.k[0];
-#pragma GCC unroll 14
-        for (unsigned r = 1; r < R; ++r)
+        QOLT_UNROLL_ALL
+        for (unsigned r = 1; r < R; ++r) {
+            QOLT_UNROLL_ALL
             for (size_t i = 0; i < N; ++i) x[i] = I::enc(x[i], ks.k[r]);
+        }
+        QOLT_UNROLL_ALL
         for (size_t i = 0; i < N; ++i) x[i] = I::encLast(x[i], ks.k[R]);
     }
 
     template <unsigned R, size_t N>
     static QOLT_FORCE_INLINE void decrypt(const Keys<R> &ks, Reg (&x)[N]) {
+        QOLT_UNROLL_ALL
         for (size_t i = 0; i < N; ++i) x[i] = x[i] ^ ks.k[R];
-#pragma GCC unroll 14
-        for (unsigned r = R - 1; r > 0; --r)
+        QOLT_UNROLL_ALL
+        for (unsigned r = R - 1; r > 0; --r) {
+            QOLT_UNROLL_ALL
             for (size_t i = 0; i < N; ++i) x[i] = I::dec(x[i], ks.k[r]);
+        }
+        QOLT_UNROLL_ALL
         for (size_t i = 0; i < N; ++i) x[i] = I::decLast(x[i], ks.k[0]);
     }
 };
@@ -91,6 +99,36 @@ struct AesNi : AesRounds<AesNiInstructions> {
         _mm_storeu_si128(reinterpret_cast<__m128i *>(p), x);
     }
     static QOLT_FORCE_INLINE __m128i splat(const unsigned char *p) { return load(p); }
+
+    // One block with each round key taken from memory as the instruction
+    // needs it: nothing to load up front, nothing spilled.  The branches
+    // follow the number of rounds alone.
+    template <bool kDecrypt>
+    static QOLT_FORCE_INLINE void oneBlock(const unsigned char *rk, unsigned rounds,
+                                           const unsigned char *in, unsigned char *out) {
+        auto k = [rk](unsigned r) QOLT_FORCE_INLINE_LAMBDA { return load(rk + 16 * r); };
+        __m128i x = load(in);
+        if (!kDecrypt) {
+            x = _mm_xor_si128(x, k(0));
+            QOLT_UNROLL_ALL
+            for (unsigned r = 1; r < 10; ++r) x = _mm_aesenc_si128(x, k(r));
+            if (rounds > 10) {
+                x = _mm_aesenc_si128(_mm_aesenc_si128(x, k(10)), k(11));
+                if (rounds > 12) x = _mm_aesenc_si128(_mm_aesenc_si128(x, k(12)), k(13));
+            }
+            x = _mm_aesenclast_si128(x, k(rounds));
+        } else {
+            x = _mm_xor_si128(x, k(rounds));
+            if (rounds > 10) {
+                if (rounds > 12) x = _mm_aesdec_si128(_mm_aesdec_si128(x, k(13)), k(12));
+                x = _mm_aesdec_si128(_mm_aesdec_si128(x, k(11)), k(10));
+            }
+            QOLT_UNROLL_ALL
+            for (unsigned r = 9; r > 0; --r) x = _mm_aesdec_si128(x, k(r));
+            x = _mm_aesdeclast_si128(x, k(0));
+        }
+        store(out, x);
+    }
     static QOLT_FORCE_INLINE __m128i shiftIn(__m128i prev, __m128i) { return prev; }
     static QOLT_FORCE_INLINE __m128i lastLane(__m128i x) { return x; }
 

@@ -75,16 +75,52 @@ const RijndaelBackend *widest() {
     return &kRijndaelTablesBackend;
 }
 
+// The stand-in of the first call: each function chooses, then forwards.
+template <class... A>
+struct FirstCall {
+    template <void (*const RijndaelBackend::*f)(A...)>
+    static void forward(A... a) {
+        (rijndaelChooseBackend().*f)(a...);
+    }
+};
+
+using Rk = const unsigned char *;
+using In = const unsigned char *;
+using Out = unsigned char *;
+using Block = FirstCall<Rk, unsigned, In, Out>;
+using Bulk = FirstCall<Rk, unsigned, In, Out, size_t>;
+using Chained = FirstCall<Rk, unsigned, In, In, Out, size_t>;
+
+const RijndaelBackend kFirstCall = {
+    RijndaelBackendId::Tables,
+    "first-call",
+    FirstCall<In, unsigned, Out>::forward<&RijndaelBackend::expandKey>,
+    FirstCall<unsigned, Out>::forward<&RijndaelBackend::invertKey>,
+    Block::forward<&RijndaelBackend::encryptBlock>,
+    Block::forward<&RijndaelBackend::decryptBlock>,
+    Bulk::forward<&RijndaelBackend::ecbEncrypt>,
+    Bulk::forward<&RijndaelBackend::ecbDecrypt>,
+    Chained::forward<&RijndaelBackend::cbcEncrypt>,
+    Chained::forward<&RijndaelBackend::cbcDecrypt>,
+    Chained::forward<&RijndaelBackend::cfb1Encrypt>,
+    Chained::forward<&RijndaelBackend::cfb1Decrypt>,
+};
+
 }  // namespace
 
 // Constant-initialised, so usable from any constructor; a first use from two
 // threads at once makes the same choice twice, harmlessly.
-std::atomic<const RijndaelBackend *> rijndaelChosenBackend{nullptr};
+std::atomic<const RijndaelBackend *> rijndaelChosenBackend{&kFirstCall};
 
 const RijndaelBackend &rijndaelChooseBackend() {
     const RijndaelBackend *b = widest();
     rijndaelChosenBackend.store(b, std::memory_order_relaxed);
     return *b;
+}
+
+const RijndaelBackend &rijndaelRunningBackend() {
+    const RijndaelBackend *b = rijndaelChosenBackend.load(std::memory_order_relaxed);
+    return b == &kFirstCall ? rijndaelChooseBackend() : *b;
 }
 
 bool rijndaelBackendSupported(RijndaelBackendId id) { return backendOf(id) != nullptr; }

@@ -36,6 +36,13 @@ struct RijndaelBackend {
     void (*expandKey)(const unsigned char *key, unsigned rounds, unsigned char *rk);
     // InvMixColumns of round keys 1 to rounds - 1, in place.
     void (*invertKey)(unsigned rounds, unsigned char *rk);
+    // One block: the short path of encrypt(), decrypt() and one-block ECB
+    // calls, which reads each round key as it needs it instead of loading
+    // the whole schedule into registers first.
+    void (*encryptBlock)(const unsigned char *rk, unsigned rounds, const unsigned char *in,
+                         unsigned char *out);
+    void (*decryptBlock)(const unsigned char *rk, unsigned rounds, const unsigned char *in,
+                         unsigned char *out);
     void (*ecbEncrypt)(const unsigned char *rk, unsigned rounds, const unsigned char *in,
                        unsigned char *out, size_t blocks);
     void (*ecbDecrypt)(const unsigned char *rk, unsigned rounds, const unsigned char *in,
@@ -59,13 +66,21 @@ extern const RijndaelBackend kRijndaelVaesBackend;
 #endif
 
 // The backend every cipher uses: chosen once by the processor, or pinned.
-// Inline, since a one-block call would feel a call more.
-extern std::atomic<const RijndaelBackend *> rijndaelChosenBackend;
+// Until the first choice it is a stand-in whose functions choose, then run
+// the chosen backend's, so a call pays one load and no test.  Inline, since
+// a one-block call would feel a call more.
+// Hidden on the declaration too, so that the load is one rip-relative move
+// and not a trip through the global offset table.
+extern std::atomic<const RijndaelBackend *> rijndaelChosenBackend
+    __attribute__((visibility("hidden")));
 const RijndaelBackend &rijndaelChooseBackend();
 inline const RijndaelBackend &rijndaelBackend() {
-    const RijndaelBackend *b = rijndaelChosenBackend.load(std::memory_order_relaxed);
-    return b ? *b : rijndaelChooseBackend();
+    return *rijndaelChosenBackend.load(std::memory_order_relaxed);
 }
+
+// The backend that runs, the choice made if none was yet: what tests and
+// benchmarks ask, never the stand-in.
+const RijndaelBackend &rijndaelRunningBackend();
 
 // Whether this processor can run the backend.
 bool rijndaelBackendSupported(RijndaelBackendId id);

@@ -129,20 +129,28 @@ struct Tables {
     template <unsigned R, size_t N>
     static QOLT_FORCE_INLINE void encrypt(const Keys<R> &ks, Block (&x)[N]) {
         const Block k = loadBlock(ks.rk);
+        QOLT_UNROLL_ALL
         for (size_t i = 0; i < N; ++i) x[i] = x[i] ^ k;
-#pragma GCC unroll 14
-        for (unsigned r = 1; r < R; ++r)
+        QOLT_UNROLL_ALL
+        for (unsigned r = 1; r < R; ++r) {
+            QOLT_UNROLL_ALL
             for (size_t i = 0; i < N; ++i) x[i] = encRound(x[i], ks.rk + 16 * r);
+        }
+        QOLT_UNROLL_ALL
         for (size_t i = 0; i < N; ++i) x[i] = encLast(x[i], ks.rk + 16 * R);
     }
 
     template <unsigned R, size_t N>
     static QOLT_FORCE_INLINE void decrypt(const Keys<R> &ks, Block (&x)[N]) {
         const Block k = loadBlock(ks.rk + 16 * R);
+        QOLT_UNROLL_ALL
         for (size_t i = 0; i < N; ++i) x[i] = x[i] ^ k;
-#pragma GCC unroll 14
-        for (unsigned r = R - 1; r > 0; --r)
+        QOLT_UNROLL_ALL
+        for (unsigned r = R - 1; r > 0; --r) {
+            QOLT_UNROLL_ALL
             for (size_t i = 0; i < N; ++i) x[i] = decRound(x[i], ks.rk + 16 * r);
+        }
+        QOLT_UNROLL_ALL
         for (size_t i = 0; i < N; ++i) x[i] = decLast(x[i], ks.rk);
     }
 
