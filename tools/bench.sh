@@ -1,41 +1,84 @@
 #!/usr/bin/env bash
-# Builds the benchmark suite (preset "bench": Release, in build/bench) and
-# runs our code and its peers side by side, then prints the table of ratios.
+# Builds the benchmark suite and runs our code and its peers side by side,
+# then prints the table of ratios.  By default in the build users get from
+# this project: the default build type, RelWithDebInfo (preset "bench").
+# With --matrix, in the three builds users get: Release (-O3), the default,
+# and build type None with Debian's dpkg-buildflags (-O2, as dh builds a
+# package); then one table of each target's ratio per build.
 #
-# Two runs of one binary.  The first, "native", races everything: our code
+# Two runs of each binary.  The first, "native", races everything: our code
 # on the backend the processor chooses against the peers on their AES
 # instructions.  The second, "tables", races the cipher's table backend
 # against the peers' table code (peers_on_tables, tools/common.sh).  Each
 # run first checks that every contender gives our output.
 #
-# Usage: tools/bench.sh [Google Benchmark options, e.g. --benchmark_filter=md5]
-# Results: build/bench/bench-tables.json, build/bench/bench-native.json and
-# build/bench/bench-ratios.txt; tools/bench_callgrind.sh adds instruction counts.
+# Usage: tools/bench.sh [--matrix] [Google Benchmark options, e.g. --benchmark_filter=md5]
+# Results: build/<preset>/bench-native.json and bench-tables.json, and the
+# table in build/bench/bench-ratios.txt (bench-matrix.txt with --matrix);
+# tools/bench_callgrind.sh adds instruction counts.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/common.sh
-build=build/bench
 
-tools/deps.sh libbenchmark-dev nettle-dev libgcrypt20-dev libssl-dev python3
-cmake --workflow --preset bench >/dev/null
+presets=(bench)
+if [ "${1:-}" = "--matrix" ]; then
+  presets=(bench-release bench bench-debian)
+  shift
+fi
 
-bin="$build/http_plugin/bench/qolt_bench"
+tools/deps.sh libbenchmark-dev nettle-dev libgcrypt20-dev libssl-dev python3 dpkg-dev
+
+configure() {  # configure PRESET
+  if [ "$1" = bench-debian ]; then
+    # CMake reads CXXFLAGS but not CPPFLAGS: dh appends the latter itself
+    # (_FORTIFY_SOURCE), and so do we.
+    cmake --preset "$1" \
+      -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
+      -DCMAKE_SHARED_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" \
+      -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
+  else
+    cmake --preset "$1" >/dev/null
+  fi
+  cmake --build --preset "$1" >/dev/null
+}
+
 # Medians of five; the machine is shared, so single runs mislead.  The
 # repetitions of all cases are interleaved in random order, so that a burst
 # of load elsewhere slows ours and its peers alike instead of one of them.
 common=(--benchmark_repetitions=5 --benchmark_report_aggregates_only=true
         --benchmark_enable_random_interleaving=true --benchmark_out_format=json)
 
-echo "== native: the processor's choice, peers on AES instructions"
-"$bin" "${common[@]}" --benchmark_out="$build/bench-native.json" "$@"
+inputs=()
+for preset in "${presets[@]}"; do
+  build=build/$preset
+  label=${preset#bench-}
+  [ "$preset" = bench ] && label=default
+  configure "$preset"
+  bin="$build/http_plugin/bench/qolt_bench"
 
-echo "== tables: our table backend, peers on their table code"
-peers_on_tables "$bin" "${common[@]}" --benchmark_out="$build/bench-tables.json" \
-  --benchmark_filter='^aes.*/(ours-tables|openssl|nettle)$' "$@"
+  echo "== $label: native, the processor's choice, peers on AES instructions"
+  "$bin" "${common[@]}" --benchmark_out="$build/bench-native.json" "$@"
 
+  echo "== $label: tables, our table backend, peers on their table code"
+  peers_on_tables "$bin" "${common[@]}" --benchmark_out="$build/bench-tables.json" \
+    --benchmark_filter='^aes.*/(ours-tables|openssl|nettle)$' "$@"
+
+  if [ ${#presets[@]} -gt 1 ]; then
+    inputs+=("native@$label=$build/bench-native.json" "tables@$label=$build/bench-tables.json")
+  else
+    inputs+=("native=$build/bench-native.json" "tables=$build/bench-tables.json")
+  fi
+done
+
+out=build/bench/bench-ratios.txt
+matrix=()
+if [ ${#presets[@]} -gt 1 ]; then
+  out=build/bench/bench-matrix.txt
+  matrix=(--matrix)
+fi
+mkdir -p build/bench
 {
-  echo "$(date -u '+%Y-%m-%d %H:%M UTC'); $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(nproc) cores"
+  echo "$(date -u '+%Y-%m-%d %H:%M UTC'); $(processor_name), $(nproc) cores"
   echo
-  python3 http_plugin/bench/ratios.py native="$build/bench-native.json" \
-    tables="$build/bench-tables.json"
-} | tee "$build/bench-ratios.txt"
+  python3 http_plugin/bench/ratios.py "${matrix[@]}" "${inputs[@]}"
+} | tee "$out"

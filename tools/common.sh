@@ -12,3 +12,13 @@ QOLT_XVFB_SCREEN="-screen 0 1280x1024x24"
 peers_on_tables() {
   OPENSSL_ia32cap='~0x200020200000000' NETTLE_FAT_OVERRIDE=vendor:intel "$@"
 }
+
+# processor_name: the processor as /proc/cpuinfo names it, with its family
+# and model numbers, for the heading of every benchmark table.
+processor_name() {
+  local name family model
+  name=$(grep -m1 '^model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')
+  family=$(grep -m1 '^cpu family' /proc/cpuinfo | cut -d: -f2 | tr -d ' ')
+  model=$(grep -m1 '^model[[:space:]]*:' /proc/cpuinfo | cut -d: -f2 | tr -d ' ')
+  echo "$name (family $family, model $model)"
+}
