@@ -1,10 +1,12 @@
 /* A C client of the installed tree, built with pkg-config alone: it links
  * the error library, loads the plugin from the path that qolt-http-plugin.pc
  * gives, as the Pelidor client does, and prints the files that define what
- * it calls.  Usage: client PLUGIN */
+ * it calls.  It includes <resolv.h>, whose RES_TIMEOUT the error library's
+ * header leaves alone.  Usage: client PLUGIN */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <glib.h>
+#include <resolv.h>
 #include <stdio.h>
 #include <string.h>
 

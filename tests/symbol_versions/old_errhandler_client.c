@@ -5,6 +5,7 @@
  * prints the file that defines both exports. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
+#include <gtk/gtk.h>
 #include <stdio.h>
 
 #include "pelidor/gui_errhandler.h"

@@ -7,8 +7,19 @@
  * a single Close button.  qolt_gui_dialog_show() is the dialog alone, for
  * texts of the client's own.
  *
- * Link with libpelidor_gui_errhandler.so.0 (pkg-config gtk+-2.0 for the
- * compiler flags); the header may be included from C and C++.
+ * Link with libpelidor_gui_errhandler.so.0 (pkg-config
+ * pelidor-gui-errhandler, or the CMake target pelidor::gui_errhandler).  The
+ * header includes no GTK+ header and stands on its own, in C (C89 and later)
+ * and C++.
+ *
+ * Names.  Every code has a name prefixed PELIDOR_ (PELIDOR_ACT_...,
+ * PELIDOR_RES_...).  The short names ACT_... and RES_... of earlier releases
+ * are macros for them, with the same values, unless the client defines
+ * PELIDOR_GUI_NO_SHORT_NAMES before it includes this header.  A short name
+ * that is already a macro when this header is read keeps that meaning: glibc's
+ * <resolv.h> defines RES_TIMEOUT, so a client that includes it uses
+ * PELIDOR_RES_TIMEOUT for the code here.  Including <resolv.h> after this
+ * header redefines RES_TIMEOUT in the same way.
  *
  * Threads: the library drives GTK+ directly and takes no lock.  Call it only
  * from the thread that runs the GTK+ main loop, after gtk_init().  Both
@@ -23,7 +34,11 @@
 #ifndef PELIDOR_GUI_ERRHANDLER_H
 #define PELIDOR_GUI_ERRHANDLER_H
 
-#include <gtk/gtk.h>
+/* GTK+'s widget structure, declared only: GTK+ defines it, and its
+ * GtkWidget is a typedef of it (typedef struct _GtkWidget GtkWidget), so a
+ * client passes its GtkWidget pointers as they are.  The header repeats no
+ * typedef, which C before C11 would reject beside GTK+'s own. */
+struct _GtkWidget;
 
 #if defined(__GNUC__)
 #define PELIDOR_GUI_API __attribute__((visibility("default")))
@@ -40,55 +55,185 @@ extern "C" {
  * is shown above the message.  Any other value is valid too and shows the
  * message without a header. */
 typedef enum {
-    ACT_UPDATE_POSTINGS      = 0,  /* the postings list update */
-    ACT_GET_POSTING_INFO     = 1,
-    ACT_GET_POSTING_MESSAGES = 2,
-    ACT_CHECK_MAIL           = 3,
-    ACT_GET_MAIL             = 4,
-    ACT_SEND_MAIL            = 5,
-    ACT_GET_NEWSGROUPS       = 6,
-    ACT_GIVE_KUDOS           = 7,
-    ACT_GET_KUDOS_BALANCE    = 8,
-    ACT_CREATE_ACCOUNT       = 9,
-    ACT_ADD_POSTING          = 10,
-    ACT_GET_MYQOLT           = 11
+    PELIDOR_ACT_UPDATE_POSTINGS      = 0,  /* the postings list update */
+    PELIDOR_ACT_GET_POSTING_INFO     = 1,
+    PELIDOR_ACT_GET_POSTING_MESSAGES = 2,
+    PELIDOR_ACT_CHECK_MAIL           = 3,
+    PELIDOR_ACT_GET_MAIL             = 4,
+    PELIDOR_ACT_SEND_MAIL            = 5,
+    PELIDOR_ACT_GET_NEWSGROUPS       = 6,
+    PELIDOR_ACT_GIVE_KUDOS           = 7,
+    PELIDOR_ACT_GET_KUDOS_BALANCE    = 8,
+    PELIDOR_ACT_CREATE_ACCOUNT       = 9,
+    PELIDOR_ACT_ADD_POSTING          = 10,
+    PELIDOR_ACT_GET_MYQOLT           = 11
 } QoltGuiAction;
 
 /* How the operation ended.  RES_OK shows nothing.  Results 5 to 9 stand
  * alone: their message is shown without the action's header.  Any value
  * outside 0 to 29 is invalid (see qolt_gui_errhandler). */
 typedef enum {
-    RES_OK                    = 0,
-    RES_NO_CONNECTION         = 1,
-    RES_BAD_LOGIN             = 2,
-    RES_BANNED                = 3,
-    RES_SERVER_FAILURE        = 4,
-    RES_NO_NEW_POSTINGS       = 5,   /* no header */
-    RES_PLUGINS_UNSUPPORTED   = 6,   /* no header */
-    RES_PLUGIN_LOCATION_UNSET = 7,   /* no header */
-    RES_PLUGIN_LOAD_FAILED    = 8,   /* no header */
-    RES_PLUGIN_FAILED         = 9,   /* no header */
-    RES_UNKNOWN_RESPONSE      = 10,
-    RES_PARSE_FAILED          = 11,  /* shows the detail text */
-    RES_EVENT_NOT_CACHED      = 12,
-    RES_NO_DATA               = 13,  /* longer text for ACT_UPDATE_POSTINGS */
-    RES_DNS_FAILED            = 14,  /* longer text for ACT_UPDATE_POSTINGS */
-    RES_DNS_FAILED_2          = 15,  /* the texts of RES_DNS_FAILED */
-    RES_CONNECTION_REFUSED    = 16,  /* longer text for ACT_UPDATE_POSTINGS */
-    RES_READ_FAILED           = 17,
-    RES_SEND_FAILED           = 18,
-    RES_TIMEOUT               = 19,
-    RES_REGISTRATION_CLOSED   = 20,
-    RES_NAME_TAKEN            = 21,
-    RES_IP_BANNED             = 22,
-    RES_IP_RECENTLY_USED      = 23,
-    RES_HTTP_INIT_FAILED      = 24,
-    RES_POST_CANCELLED        = 25,
-    RES_POST_MODERATED        = 26,
-    RES_CLIENT_TOO_OLD        = 27,
-    RES_RATE_LIMITED          = 28,
-    RES_SERVER_NOTICE         = 29   /* shows the detail text */
+    PELIDOR_RES_OK                    = 0,
+    PELIDOR_RES_NO_CONNECTION         = 1,
+    PELIDOR_RES_BAD_LOGIN             = 2,
+    PELIDOR_RES_BANNED                = 3,
+    PELIDOR_RES_SERVER_FAILURE        = 4,
+    PELIDOR_RES_NO_NEW_POSTINGS       = 5,   /* no header */
+    PELIDOR_RES_PLUGINS_UNSUPPORTED   = 6,   /* no header */
+    PELIDOR_RES_PLUGIN_LOCATION_UNSET = 7,   /* no header */
+    PELIDOR_RES_PLUGIN_LOAD_FAILED    = 8,   /* no header */
+    PELIDOR_RES_PLUGIN_FAILED         = 9,   /* no header */
+    PELIDOR_RES_UNKNOWN_RESPONSE      = 10,
+    PELIDOR_RES_PARSE_FAILED          = 11,  /* shows the detail text */
+    PELIDOR_RES_EVENT_NOT_CACHED      = 12,
+    PELIDOR_RES_NO_DATA               = 13,  /* longer text for ACT_UPDATE_POSTINGS */
+    PELIDOR_RES_DNS_FAILED            = 14,  /* longer text for ACT_UPDATE_POSTINGS */
+    PELIDOR_RES_DNS_FAILED_2          = 15,  /* the texts of RES_DNS_FAILED */
+    PELIDOR_RES_CONNECTION_REFUSED    = 16,  /* longer text for ACT_UPDATE_POSTINGS */
+    PELIDOR_RES_READ_FAILED           = 17,
+    PELIDOR_RES_SEND_FAILED           = 18,
+    PELIDOR_RES_TIMEOUT               = 19,
+    PELIDOR_RES_REGISTRATION_CLOSED   = 20,
+    PELIDOR_RES_NAME_TAKEN            = 21,
+    PELIDOR_RES_IP_BANNED             = 22,
+    PELIDOR_RES_IP_RECENTLY_USED      = 23,
+    PELIDOR_RES_HTTP_INIT_FAILED      = 24,
+    PELIDOR_RES_POST_CANCELLED        = 25,
+    PELIDOR_RES_POST_MODERATED        = 26,
+    PELIDOR_RES_CLIENT_TOO_OLD        = 27,
+    PELIDOR_RES_RATE_LIMITED          = 28,
+    PELIDOR_RES_SERVER_NOTICE         = 29   /* shows the detail text */
 } QoltGuiResult;
+
+/* The short names of earlier releases: see "Names" above. */
+#ifndef PELIDOR_GUI_NO_SHORT_NAMES
+#ifndef ACT_UPDATE_POSTINGS
+#define ACT_UPDATE_POSTINGS PELIDOR_ACT_UPDATE_POSTINGS
+#endif
+#ifndef ACT_GET_POSTING_INFO
+#define ACT_GET_POSTING_INFO PELIDOR_ACT_GET_POSTING_INFO
+#endif
+#ifndef ACT_GET_POSTING_MESSAGES
+#define ACT_GET_POSTING_MESSAGES PELIDOR_ACT_GET_POSTING_MESSAGES
+#endif
+#ifndef ACT_CHECK_MAIL
+#define ACT_CHECK_MAIL PELIDOR_ACT_CHECK_MAIL
+#endif
+#ifndef ACT_GET_MAIL
+#define ACT_GET_MAIL PELIDOR_ACT_GET_MAIL
+#endif
+#ifndef ACT_SEND_MAIL
+#define ACT_SEND_MAIL PELIDOR_ACT_SEND_MAIL
+#endif
+#ifndef ACT_GET_NEWSGROUPS
+#define ACT_GET_NEWSGROUPS PELIDOR_ACT_GET_NEWSGROUPS
+#endif
+#ifndef ACT_GIVE_KUDOS
+#define ACT_GIVE_KUDOS PELIDOR_ACT_GIVE_KUDOS
+#endif
+#ifndef ACT_GET_KUDOS_BALANCE
+#define ACT_GET_KUDOS_BALANCE PELIDOR_ACT_GET_KUDOS_BALANCE
+#endif
+#ifndef ACT_CREATE_ACCOUNT
+#define ACT_CREATE_ACCOUNT PELIDOR_ACT_CREATE_ACCOUNT
+#endif
+#ifndef ACT_ADD_POSTING
+#define ACT_ADD_POSTING PELIDOR_ACT_ADD_POSTING
+#endif
+#ifndef ACT_GET_MYQOLT
+#define ACT_GET_MYQOLT PELIDOR_ACT_GET_MYQOLT
+#endif
+#ifndef RES_OK
+#define RES_OK PELIDOR_RES_OK
+#endif
+#ifndef RES_NO_CONNECTION
+#define RES_NO_CONNECTION PELIDOR_RES_NO_CONNECTION
+#endif
+#ifndef RES_BAD_LOGIN
+#define RES_BAD_LOGIN PELIDOR_RES_BAD_LOGIN
+#endif
+#ifndef RES_BANNED
+#define RES_BANNED PELIDOR_RES_BANNED
+#endif
+#ifndef RES_SERVER_FAILURE
+#define RES_SERVER_FAILURE PELIDOR_RES_SERVER_FAILURE
+#endif
+#ifndef RES_NO_NEW_POSTINGS
+#define RES_NO_NEW_POSTINGS PELIDOR_RES_NO_NEW_POSTINGS
+#endif
+#ifndef RES_PLUGINS_UNSUPPORTED
+#define RES_PLUGINS_UNSUPPORTED PELIDOR_RES_PLUGINS_UNSUPPORTED
+#endif
+#ifndef RES_PLUGIN_LOCATION_UNSET
+#define RES_PLUGIN_LOCATION_UNSET PELIDOR_RES_PLUGIN_LOCATION_UNSET
+#endif
+#ifndef RES_PLUGIN_LOAD_FAILED
+#define RES_PLUGIN_LOAD_FAILED PELIDOR_RES_PLUGIN_LOAD_FAILED
+#endif
+#ifndef RES_PLUGIN_FAILED
+#define RES_PLUGIN_FAILED PELIDOR_RES_PLUGIN_FAILED
+#endif
+#ifndef RES_UNKNOWN_RESPONSE
+#define RES_UNKNOWN_RESPONSE PELIDOR_RES_UNKNOWN_RESPONSE
+#endif
+#ifndef RES_PARSE_FAILED
+#define RES_PARSE_FAILED PELIDOR_RES_PARSE_FAILED
+#endif
+#ifndef RES_EVENT_NOT_CACHED
+#define RES_EVENT_NOT_CACHED PELIDOR_RES_EVENT_NOT_CACHED
+#endif
+#ifndef RES_NO_DATA
+#define RES_NO_DATA PELIDOR_RES_NO_DATA
+#endif
+#ifndef RES_DNS_FAILED
+#define RES_DNS_FAILED PELIDOR_RES_DNS_FAILED
+#endif
+#ifndef RES_DNS_FAILED_2
+#define RES_DNS_FAILED_2 PELIDOR_RES_DNS_FAILED_2
+#endif
+#ifndef RES_CONNECTION_REFUSED
+#define RES_CONNECTION_REFUSED PELIDOR_RES_CONNECTION_REFUSED
+#endif
+#ifndef RES_READ_FAILED
+#define RES_READ_FAILED PELIDOR_RES_READ_FAILED
+#endif
+#ifndef RES_SEND_FAILED
+#define RES_SEND_FAILED PELIDOR_RES_SEND_FAILED
+#endif
+#ifndef RES_TIMEOUT
+#define RES_TIMEOUT PELIDOR_RES_TIMEOUT
+#endif
+#ifndef RES_REGISTRATION_CLOSED
+#define RES_REGISTRATION_CLOSED PELIDOR_RES_REGISTRATION_CLOSED
+#endif
+#ifndef RES_NAME_TAKEN
+#define RES_NAME_TAKEN PELIDOR_RES_NAME_TAKEN
+#endif
+#ifndef RES_IP_BANNED
+#define RES_IP_BANNED PELIDOR_RES_IP_BANNED
+#endif
+#ifndef RES_IP_RECENTLY_USED
+#define RES_IP_RECENTLY_USED PELIDOR_RES_IP_RECENTLY_USED
+#endif
+#ifndef RES_HTTP_INIT_FAILED
+#define RES_HTTP_INIT_FAILED PELIDOR_RES_HTTP_INIT_FAILED
+#endif
+#ifndef RES_POST_CANCELLED
+#define RES_POST_CANCELLED PELIDOR_RES_POST_CANCELLED
+#endif
+#ifndef RES_POST_MODERATED
+#define RES_POST_MODERATED PELIDOR_RES_POST_MODERATED
+#endif
+#ifndef RES_CLIENT_TOO_OLD
+#define RES_CLIENT_TOO_OLD PELIDOR_RES_CLIENT_TOO_OLD
+#endif
+#ifndef RES_RATE_LIMITED
+#define RES_RATE_LIMITED PELIDOR_RES_RATE_LIMITED
+#endif
+#ifndef RES_SERVER_NOTICE
+#define RES_SERVER_NOTICE PELIDOR_RES_SERVER_NOTICE
+#endif
+#endif /* PELIDOR_GUI_NO_SHORT_NAMES */
 
 /* Shows one error message in a modal GTK+ 2 message dialog (error icon, one
  * Close button) and returns when the user has closed it.  The dialog's
@@ -133,7 +278,7 @@ typedef enum {
  * Nothing is returned and no failure is reported.
  */
 PELIDOR_GUI_API void qolt_gui_dialog_show(const char *header, const char *body,
-                                          GtkWidget *parent);
+                                          struct _GtkWidget *parent);
 
 /* Shows the Dutch message for a failed operation in the dialog of
  * qolt_gui_dialog_show(), by its rules, and returns when the user has
@@ -150,7 +295,7 @@ PELIDOR_GUI_API void qolt_gui_dialog_show(const char *header, const char *body,
  *         accepted; of a long one the dialog shows the beginning, as above.
  *         Ignored, and may be NULL, for every other result.
  */
-PELIDOR_GUI_API void qolt_gui_errhandler(GtkWidget *parent, unsigned int action,
+PELIDOR_GUI_API void qolt_gui_errhandler(struct _GtkWidget *parent, unsigned int action,
                                          int result, const char *detail);
 
 #ifdef __cplusplus

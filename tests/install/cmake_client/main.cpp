@@ -1,8 +1,12 @@
 // Uses the Rijndael class of the linked plugin, loads the same plugin by the
-// path that its CMake package gives and calls an export, links the error
-// library, and prints the files that define what it calls.
+// path that its CMake package or pkg-config gives (QOLT_PLUGIN) and calls an
+// export, links the error library, and prints the files that define what it
+// calls.  The linked plugin and the loaded one must be one object in memory.
+// Built by find_package (CMakeLists.txt here) and by pkg-config
+// (check_install.sh).
 #include <dlfcn.h>
 #include <glib.h>
+#include <link.h>
 
 #include <cstdio>
 #include <cstring>
@@ -46,7 +50,20 @@ int main() {
     }
     g_free(loaded);
     g_free(linked);
-    qolt_gui_errhandler(nullptr, ACT_UPDATE_POSTINGS, 9999, nullptr);
+    // The plugin folder holds a link to the shared object the loader found:
+    // dlopen() of either path gives the object already loaded.
+    int plugins = 0;
+    dl_iterate_phdr(
+        [](dl_phdr_info *object, size_t, void *count) {
+            if (std::strstr(object->dlpi_name, "qolt_http_plugin")) ++*static_cast<int *>(count);
+            return 0;
+        },
+        &plugins);
+    if (plugins != 1) {
+        std::printf("FAIL the plugin is loaded %d times\n", plugins);
+        ++failures;
+    }
+    qolt_gui_errhandler(nullptr, PELIDOR_ACT_UPDATE_POSTINGS, 9999, nullptr);
 
     Dl_info info;
     if (dladdr(reinterpret_cast<void *>(auth), &info)) std::printf("defined in %s\n", info.dli_fname);
