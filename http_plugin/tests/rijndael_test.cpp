@@ -530,8 +530,7 @@ bool processorHas(const char *what) {
     __builtin_cpu_init();
     const std::string w = what;
     if (w == "aes-ni")
-        return __builtin_cpu_supports("aes") && __builtin_cpu_supports("ssse3") &&
-               __builtin_cpu_supports("sse4.1");
+        return __builtin_cpu_supports("aes");
 #if defined(__clang__)
     unsigned a, b, c = 0, d;
     const bool vaes = __get_cpuid_count(7, 0, &a, &b, &c, &d) && (c >> 9 & 1);

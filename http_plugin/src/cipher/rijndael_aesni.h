@@ -1,7 +1,8 @@
 // The AES-NI block primitives (see rijndael_modes.h for the contract),
 // included by each file built for the AES instructions: the AES-NI backend
-// itself and, for its serial loops and tails, the VAES backend.  Only the
-// files compiled with -maes -mssse3 -msse4.1 (or wider) may include it.
+// itself and, for its serial loops and tails, the VAES backends.  Only the
+// files compiled with -maes (or wider) may include it: it needs AES-NI and
+// SSE2, nothing else, so that every processor with AES-NI runs it.
 //
 // Constant time: the rounds are the AES instructions, whose latency does not
 // depend on their operands; no branch and no address here depends on a key,
@@ -17,12 +18,6 @@
 #include "rijndael_modes.h"
 
 namespace {
-
-// Reverses the bytes of each 64-bit half: a big-endian shift-register half
-// becomes the block's byte order.
-QOLT_FORCE_INLINE __m128i swapHalves128() {
-    return _mm_set_epi8(8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7);
-}
 
 // FIPS-197 Cipher and its equivalent inverse cipher on N registers of any
 // width, by that width's AES instructions, which I names: Reg, key(p) (the
@@ -132,35 +127,38 @@ struct AesNi : AesRounds<AesNiInstructions> {
     static QOLT_FORCE_INLINE __m128i shiftIn(__m128i prev, __m128i) { return prev; }
     static QOLT_FORCE_INLINE __m128i lastLane(__m128i x) { return x; }
 
+    // The CFB1 shift register given as two big-endian halves, as a block:
+    // the halves byte-swapped as words, so no byte shuffle (SSSE3) is needed.
     static QOLT_FORCE_INLINE __m128i fromShiftRegisters(const uint64_t *hl) {
-        return _mm_shuffle_epi8(_mm_set_epi64x(int64_t(hl[1]), int64_t(hl[0])),
-                                swapHalves128());
+        return _mm_set_epi64x(int64_t(__builtin_bswap64(hl[1])),
+                              int64_t(__builtin_bswap64(hl[0])));
     }
     static QOLT_FORCE_INLINE unsigned keystreamBits(__m128i x) {
         return (unsigned(_mm_cvtsi128_si32(x)) >> 7) & 1;
     }
 
-    // The CFB1 shift register as a little-endian 128-bit number: the block
-    // byte-reversed, so that its one-bit shift is two 64-bit shifts.
+    // The CFB1 shift register is the block itself, shifted as a 128-bit
+    // big-endian number with SSE2 alone: each byte doubled, plus the top bit
+    // of the byte after it.  The feedback is kept where it enters, bit 0 of
+    // byte 15, so the loop's chain through the register stays a few cycles.
     using Cfb = __m128i;
-    static QOLT_FORCE_INLINE __m128i reverse16() {
-        return _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-    }
-    static QOLT_FORCE_INLINE __m128i cfbStart(const unsigned char *iv) {
-        return _mm_shuffle_epi8(load(iv), reverse16());
-    }
-    static QOLT_FORCE_INLINE __m128i cfbBlock(__m128i s) {
-        return _mm_shuffle_epi8(s, reverse16());
-    }
-    // Bit 7 of byte 0, moved to bit 0 of the low word.
+    static QOLT_FORCE_INLINE __m128i cfbStart(const unsigned char *iv) { return load(iv); }
+    static QOLT_FORCE_INLINE __m128i cfbBlock(__m128i s) { return s; }
+    static QOLT_FORCE_INLINE __m128i lastByteBit0() { return _mm_set_epi8(1, 0, 0, 0, 0, 0, 0, 0,
+                                                                           0, 0, 0, 0, 0, 0, 0, 0); }
+    // Bit 7 of byte 0 of x, moved to bit 0 of byte 15, XOR the input bit.
     static QOLT_FORCE_INLINE __m128i cfbFeedback(__m128i x, unsigned inBit) {
-        const __m128i keyBit = _mm_and_si128(_mm_srli_epi64(x, 7), _mm_cvtsi32_si128(1));
-        return _mm_xor_si128(keyBit, _mm_cvtsi32_si128(int(inBit)));
+        const __m128i keyBit = _mm_and_si128(_mm_srli_epi64(_mm_slli_si128(x, 15), 7),
+                                             lastByteBit0());
+        return _mm_xor_si128(keyBit, _mm_and_si128(_mm_set1_epi8(char(inBit)), lastByteBit0()));
     }
-    static QOLT_FORCE_INLINE unsigned cfbBit(__m128i fb) { return unsigned(_mm_cvtsi128_si32(fb)); }
+    static QOLT_FORCE_INLINE unsigned cfbBit(__m128i fb) {
+        return unsigned(_mm_extract_epi16(fb, 7)) >> 8;
+    }
     static QOLT_FORCE_INLINE __m128i cfbShift(__m128i s, __m128i fb) {
-        const __m128i carry = _mm_slli_si128(_mm_srli_epi64(s, 63), 8);
-        return _mm_or_si128(_mm_or_si128(_mm_slli_epi64(s, 1), carry), fb);
+        const __m128i nextTop = _mm_cmplt_epi8(_mm_srli_si128(s, 1), _mm_setzero_si128());
+        const __m128i carry = _mm_and_si128(nextTop, _mm_set1_epi8(1));
+        return _mm_or_si128(_mm_or_si128(_mm_add_epi8(s, s), carry), fb);
     }
 };
 

@@ -3,8 +3,8 @@
 //
 // - Tables: the portable table-driven code; fast, but its memory accesses
 //   depend on key and data, so it is not constant-time.
-// - AesNi: the AES instructions on 128-bit registers (AES-NI, SSSE3,
-//   SSE4.1); eight blocks in flight.
+// - AesNi: the AES instructions on 128-bit registers (AES-NI and SSE2
+//   alone); eight blocks in flight.
 // - Vaes: the vector AES instructions on 512-bit registers (VAES,
 //   AVX-512F/VL); sixteen blocks in flight.
 // - Vaes256: the same on 256-bit registers (VAES, AVX2), for processors
