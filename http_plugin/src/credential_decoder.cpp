@@ -8,6 +8,7 @@
 #include "credential_key.h"
 #include "qolt/http_plugin.h"
 #include "qolt/rijndael.h"
+#include "wipe.h"
 
 namespace {
 
@@ -30,8 +31,9 @@ extern "C" void qolt_plugin_auth_decode_init(const char *keyText) {
     const unsigned char *iv = reinterpret_cast<const unsigned char *>(QOLT_CREDENTIAL_IV);
     sharedCipher.init(Rijndael::CBC, Rijndael::Decrypt, key, Rijndael::Key128, iv);
 
-    memset(key, 0, 16);
+    qoltWipe(key, 16);
     g_free(key);
+    qoltWipeStackBelow();
 }
 
 extern "C" char *qolt_plugin_auth_decode(const char *encoded) {
@@ -60,5 +62,6 @@ extern "C" char *qolt_plugin_auth_decode(const char *encoded) {
     char *result = static_cast<char *>(g_malloc0(size_t(count) + 1));
     sharedCipher.padDecrypt(work, count, reinterpret_cast<unsigned char *>(result));
     if (work != local) g_free(work);
+    qoltWipeStackBelow();
     return result;
 }

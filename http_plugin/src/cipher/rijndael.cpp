@@ -4,9 +4,31 @@
 #include "qolt/rijndael.h"
 
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
 #include "rijndael_backend.h"
+#include "wipe.h"
+
+namespace {
+
+// atLeast(a, b) is 1 when a >= b, else 0, without a branch; for values below
+// 2^31.
+inline uint32_t atLeast(uint32_t a, uint32_t b) { return 1 ^ ((a - b) >> 31); }
+
+// Zero when the block ends in PKCS #7 padding of 1 to 16 bytes, else not.
+// Every byte is looked at and no branch or address depends on one, so the
+// time tells nothing; the caller branches once, on the verdict.  Not
+// inlined, so that the constant-time test sees this body apart from that
+// one branch.
+__attribute__((noinline)) uint32_t badPadding(const unsigned char last[16]) {
+    const uint32_t pad = last[15];
+    uint32_t bad = (1 ^ atLeast(pad, 1)) | atLeast(pad, 17);
+    for (uint32_t i = 0; i < 15; ++i) bad |= (0 - atLeast(i + pad, 16)) & (last[i] ^ pad);
+    return bad;
+}
+
+}  // namespace
 
 Rijndael::Rijndael() : keyState(Unkeyed) {}
 
@@ -36,6 +58,7 @@ int Rijndael::init(Mode newMode, Direction newDirection, const unsigned char *ke
     unsigned char rows[8][4] = {};
     memcpy(rows, key, keyBytes);
     keySched(rows);
+    qoltWipe(rows, sizeof rows);
     if (direction == Decrypt && mode != CFB1) keyEncToDec();
     keyState = Keyed;
     return 0;
@@ -117,6 +140,7 @@ int Rijndael::padEncrypt(const unsigned char *input, int inputLenBytes, unsigned
         // The padded block chains on the last ciphertext block.
         b.cbcEncrypt(rk, rounds, blocks ? lastOut - 16 : initVector, last, lastOut, 1);
     }
+    qoltWipe(last, sizeof last);
     return int(16 * blocks + 16);
 }
 
@@ -135,15 +159,17 @@ int Rijndael::padDecrypt(const unsigned char *input, int inputLenBytes, unsigned
         return inputLenBytes;
     }
 
-    // ECB removes the padding, and so must look at it: this check, unlike
-    // everything else on the hardware path, branches on the data.
+    // ECB removes the padding, and so must look at it.  Valid or not, and
+    // the length, are all that the time may tell, and the result tells them.
     unsigned char last[16];
     b.ecbDecrypt(rk, rounds, input, outBuffer, blocks - 1);
     b.decryptBlock(rk, rounds, input + 16 * (blocks - 1), last);
-    const unsigned pad = last[15];
-    if (pad == 0 || pad > 16) return ErrCorruptData;
-    for (unsigned i = 16 - pad; i < 15; ++i)
-        if (last[i] != pad) return ErrCorruptData;
+    const uint32_t pad = last[15];
+    if (badPadding(last) != 0) {
+        qoltWipe(last, sizeof last);
+        return ErrCorruptData;
+    }
     memcpy(outBuffer + 16 * (blocks - 1), last, 16 - pad);
+    qoltWipe(last, sizeof last);
     return inputLenBytes - int(pad);
 }

@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "rijndael_modes.h"
+#include "wipe.h"
 
 namespace {
 
@@ -190,6 +191,7 @@ QOLT_FORCE_INLINE void aesniExpandKey(const unsigned char *key, unsigned char *r
         w[i] = w[i - kNk] ^ t;
     }
     memcpy(rk, w, sizeof w);
+    qoltWipe(w, sizeof w);
 }
 
 inline void aesniExpandKey(const unsigned char *key, unsigned rounds, unsigned char *rk) {

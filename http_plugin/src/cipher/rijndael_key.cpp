@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "rijndael_tables.h"
+#include "wipe.h"
 
 void rijndaelTablesExpandKey(const unsigned char *key, unsigned rounds, unsigned char *rk) {
     const RijndaelTables &t = kRijndaelTables;
@@ -37,6 +38,7 @@ void rijndaelTablesExpandKey(const unsigned char *key, unsigned rounds, unsigned
                 for (int b = 0; b < 4; ++b) tk[j][b] ^= tk[j - 1][b];
         }
     }
+    qoltWipe(tk, sizeof tk);
 }
 
 void rijndaelTablesInvertKey(unsigned rounds, unsigned char *rk) {
