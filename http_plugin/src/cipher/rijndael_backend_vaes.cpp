@@ -7,10 +7,16 @@
 // Constant time: as for AES-NI; the lane moves (alignr, broadcast, extract)
 // take no secret index or branch.
 // GCC 12 takes the deliberately undefined source of its own AVX-512
-// broadcast intrinsics for an uninitialised variable.
+// broadcast intrinsics for an uninitialised variable: silenced for its
+// header alone, so that this file's own code is still warned about.
 #if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#include <immintrin.h>
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
 #endif
 
 #include "rijndael_aesni.h"
