@@ -529,6 +529,7 @@ namespace {
 bool processorHas(const char *what) {
     __builtin_cpu_init();
     const std::string w = what;
+    if (w == "ssse3") return __builtin_cpu_supports("ssse3");
     if (w == "aes-ni")
         return __builtin_cpu_supports("aes") && __builtin_cpu_supports("ssse3") &&
                __builtin_cpu_supports("sse4.1");
@@ -544,10 +545,12 @@ bool processorHas(const char *what) {
 }
 
 // The cipher takes the widest backend the processor runs; a backend it
-// cannot run can be neither pinned nor chosen.  Under qemu-x86_64 -cpu
-// Nehalem this is the tables, under -cpu Westmere AES-NI.
+// cannot run can be neither pinned nor chosen; the tables are chosen only
+// where there is not even SSSE3.  Under qemu-x86_64 -cpu Nehalem this is the
+// SSSE3 backend, under -cpu Westmere AES-NI, under -cpu qemu64 the tables.
 TEST(RijndaelBackend, ProcessorDecidesWhichRuns) {
     EXPECT_TRUE(rijndaelBackendSupported(RijndaelBackendId::Tables));
+    EXPECT_EQ(processorHas("ssse3"), rijndaelBackendSupported(RijndaelBackendId::Ssse3));
     EXPECT_EQ(processorHas("aes-ni"), rijndaelBackendSupported(RijndaelBackendId::AesNi));
     EXPECT_EQ(processorHas("vaes-256"), rijndaelBackendSupported(RijndaelBackendId::Vaes256));
     EXPECT_EQ(processorHas("vaes"), rijndaelBackendSupported(RijndaelBackendId::Vaes));
@@ -558,11 +561,13 @@ TEST(RijndaelBackend, ProcessorDecidesWhichRuns) {
         const RijndaelBackendId widest = processorHas("vaes")       ? RijndaelBackendId::Vaes
                                          : processorHas("vaes-256") ? RijndaelBackendId::Vaes256
                                          : processorHas("aes-ni")   ? RijndaelBackendId::AesNi
+                                         : processorHas("ssse3")    ? RijndaelBackendId::Ssse3
                                                                     : RijndaelBackendId::Tables;
         EXPECT_EQ(rijndaelBackendName(widest), std::string(running.name));
     }
     for (RijndaelBackendId id :
-         {RijndaelBackendId::AesNi, RijndaelBackendId::Vaes256, RijndaelBackendId::Vaes})
+         {RijndaelBackendId::Ssse3, RijndaelBackendId::AesNi, RijndaelBackendId::Vaes256,
+          RijndaelBackendId::Vaes})
         if (!rijndaelBackendSupported(id)) {
             EXPECT_FALSE(rijndaelPinBackend(id));
             EXPECT_EQ(&running, &rijndaelBackend());
