@@ -2,14 +2,16 @@
 # Builds the benchmark suite (preset "bench": Release, in build/bench) and
 # runs our code and its peers side by side, then prints the table of ratios.
 #
-# Two runs of one binary.  The first, "native", races everything: our code
+# Three runs of one binary.  The first, "native", races everything: our code
 # on the backend the processor chooses against the peers on their AES
 # instructions.  The second, "tables", races the cipher's table backend
-# against the peers' table code (peers_on_tables, tools/common.sh).  Each
-# run first checks that every contender gives our output.
+# against the peers' table code (peers_on_tables, tools/common.sh).  The
+# third, "ssse3", races the SSSE3 backend against OpenSSL's SSSE3 code
+# (peers_on_ssse3).  Each run first checks that every contender gives our
+# output.
 #
 # Usage: tools/bench.sh [Google Benchmark options, e.g. --benchmark_filter=md5]
-# Results: build/bench/bench-tables.json, build/bench/bench-native.json and
+# Results: build/bench/bench-{native,tables,ssse3}.json and
 # build/bench/bench-ratios.txt; tools/bench_callgrind.sh adds instruction counts.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -33,9 +35,13 @@ echo "== tables: our table backend, peers on their table code"
 peers_on_tables "$bin" "${common[@]}" --benchmark_out="$build/bench-tables.json" \
   --benchmark_filter='^aes.*/(ours-tables|openssl|nettle)$' "$@"
 
+echo "== ssse3: our SSSE3 backend, OpenSSL on its SSSE3 code"
+peers_on_ssse3 "$bin" "${common[@]}" --benchmark_out="$build/bench-ssse3.json" \
+  --benchmark_filter='^aes.*/(ours-ssse3|openssl)$' "$@"
+
 {
   echo "$(date -u '+%Y-%m-%d %H:%M UTC'); $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(nproc) cores"
   echo
   python3 http_plugin/bench/ratios.py native="$build/bench-native.json" \
-    tables="$build/bench-tables.json"
+    tables="$build/bench-tables.json" ssse3="$build/bench-ssse3.json"
 } | tee "$build/bench-ratios.txt"

@@ -12,3 +12,10 @@ QOLT_XVFB_SCREEN="-screen 0 1280x1024x24"
 peers_on_tables() {
   OPENSSL_ia32cap='~0x200020200000000' NETTLE_FAT_OVERRIDE=vendor:intel "$@"
 }
+
+# peers_on_ssse3 COMMAND [ARGS...]: runs COMMAND with OpenSSL's AES-NI alone
+# masked (OPENSSL_ia32cap=~0x200000200000000), so that it runs its SSSE3
+# vector-permute code, the fair match for our SSSE3 backend.
+peers_on_ssse3() {
+  OPENSSL_ia32cap='~0x200000200000000' "$@"
+}

@@ -374,9 +374,9 @@ QOLT_FORCE_INLINE void invert(const __m128i (&x)[N], __m128i (&io)[N], __m128i (
 }
 
 struct Vperm : SseOneBlock {
-    // Each round is one long chain of dependent shuffles; several blocks
-    // interleaved keep the shuffle units busy.
-    static constexpr unsigned kWidth = 4;
+    // Each round is one long chain of dependent shuffles; two blocks
+    // interleaved keep the shuffle units busy (four run out of registers).
+    static constexpr unsigned kWidth = 2;
     using Narrow = Vperm;
 
     // Both directions' round keys: the loops load the keys before they know
@@ -401,22 +401,50 @@ struct Vperm : SseOneBlock {
         }
     };
 
+    // A middle round of encryption: SubBytes, ShiftRows and MixColumns in
+    // the phi basis, then the round key.
+    template <size_t N>
+    static QOLT_FORCE_INLINE void encryptRound(__m128i (&x)[N], __m128i key, const Row (&mix)[3]) {
+        __m128i io[N], jo[N];
+        invert(x, io, jo);
+#pragma GCC unroll 4
+        for (size_t i = 0; i < N; ++i) {
+            // 2 s0 + 3 s1 + s2 + s3 = d0 + (d + s)1 + s2 + s3.
+            const __m128i s = pair(kT.sub, io[i], jo[i]);
+            const __m128i d = pair(kT.sub2, io[i], jo[i]);
+            x[i] = (d ^ key) ^ move(d ^ s, mix[0]) ^ (move(s, mix[1]) ^ move(s, mix[2]));
+        }
+    }
+
+    // The same for decryption, in the psi basis.
+    template <size_t N>
+    static QOLT_FORCE_INLINE void decryptRound(__m128i (&x)[N], __m128i key, const Row (&mix)[3]) {
+        __m128i io[N], jo[N];
+        invert(x, io, jo);
+#pragma GCC unroll 4
+        for (size_t i = 0; i < N; ++i) {
+            // 14 s0 + 11 s1 + 13 s2 + 9 s3.
+            __m128i t = move(pair(kT.mul9, io[i], jo[i]), mix[0]);
+            t = move(t ^ pair(kT.mul13, io[i], jo[i]), mix[0]);
+            t = move(t ^ pair(kT.mul11, io[i], jo[i]), mix[0]);
+            x[i] = t ^ pair(kT.mul14, io[i], jo[i]) ^ key;
+        }
+    }
+
+    // One block is a single chain: its rounds are unrolled.  Several blocks
+    // make a round long enough, and its loop keeps the code in the
+    // instruction cache.
     template <unsigned R, size_t N>
     static QOLT_FORCE_INLINE void encrypt(const Keys<R> &ks, __m128i (&x)[N]) {
         for (size_t i = 0; i < N; ++i) x[i] = change(kT.phi, x[i]) ^ ks.enc[0];
-        __m128i io[N], jo[N];
+        if constexpr (N == 1) {
 #pragma GCC unroll 14
-        for (unsigned r = 1; r < R; ++r) {
-            invert(x, io, jo);
-            const Row(&mix)[3] = kT.encMix[r % 4];
-#pragma GCC unroll 4
-            for (size_t i = 0; i < N; ++i) {
-                // 2 s0 + 3 s1 + s2 + s3 = d0 + (d + s)1 + s2 + s3.
-                const __m128i s = pair(kT.sub, io[i], jo[i]);
-                const __m128i d = pair(kT.sub2, io[i], jo[i]);
-                x[i] = (d ^ ks.enc[r]) ^ move(d ^ s, mix[0]) ^ (move(s, mix[1]) ^ move(s, mix[2]));
-            }
+            for (unsigned r = 1; r < R; ++r) encryptRound(x, ks.enc[r], kT.encMix[r % 4]);
+        } else {
+#pragma GCC unroll 1
+            for (unsigned r = 1; r < R; ++r) encryptRound(x, ks.enc[r], kT.encMix[r % 4]);
         }
+        __m128i io[N], jo[N];
         invert(x, io, jo);
         for (size_t i = 0; i < N; ++i)
             x[i] = move(pair(kT.subLast, io[i], jo[i]), kT.encLast[(R - 1) % 4]) ^ ks.enc[R];
@@ -425,21 +453,14 @@ struct Vperm : SseOneBlock {
     template <unsigned R, size_t N>
     static QOLT_FORCE_INLINE void decrypt(const Keys<R> &ks, __m128i (&x)[N]) {
         for (size_t i = 0; i < N; ++i) x[i] = change(kT.psi, x[i]) ^ ks.dec[R];
-        __m128i io[N], jo[N];
+        if constexpr (N == 1) {
 #pragma GCC unroll 14
-        for (unsigned d = 1; d < R; ++d) {
-            invert(x, io, jo);
-            const Row(&mix)[3] = kT.decMix[d % 4];
-#pragma GCC unroll 4
-            for (size_t i = 0; i < N; ++i) {
-                // 14 s0 + 11 s1 + 13 s2 + 9 s3.
-                const __m128i e = pair(kT.mul14, io[i], jo[i]);
-                const __m128i b = pair(kT.mul11, io[i], jo[i]);
-                const __m128i c = pair(kT.mul13, io[i], jo[i]);
-                const __m128i n = pair(kT.mul9, io[i], jo[i]);
-                x[i] = (e ^ ks.dec[R - d]) ^ move(b, mix[0]) ^ (move(c, mix[1]) ^ move(n, mix[2]));
-            }
+            for (unsigned d = 1; d < R; ++d) decryptRound(x, ks.dec[R - d], kT.decMix[d % 4]);
+        } else {
+#pragma GCC unroll 1
+            for (unsigned d = 1; d < R; ++d) decryptRound(x, ks.dec[R - d], kT.decMix[d % 4]);
         }
+        __m128i io[N], jo[N];
         invert(x, io, jo);
         for (size_t i = 0; i < N; ++i)
             x[i] = move(pair(kT.invLast, io[i], jo[i]), kT.decLast[(R - 1) % 4]) ^ ks.dec[0];
