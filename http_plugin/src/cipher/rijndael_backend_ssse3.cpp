@@ -373,10 +373,108 @@ QOLT_FORCE_INLINE void invert(const __m128i (&x)[N], __m128i (&io)[N], __m128i (
     }
 }
 
+// The middle rounds of one block, written out instruction by instruction:
+// with two-operand SSE every look-up costs a copy of its table, and the
+// compiler, left to itself, adds a third more copies than these need.  The
+// processor overlaps the rounds of consecutive blocks by itself.
+//
+// The inversion, common to both: x in, io and jo out; x, p, ak free after.
+#define QOLT_VPERM_INVERT                                                               \
+    "movdqa %[x], %[p]\n\t"                                                            \
+    "pand %[nib], %[x]\n\t"      /* x = q */                                          \
+    "psrlw $4, %[p]\n\t"                                                               \
+    "pand %[nib], %[p]\n\t"      /* p */                                              \
+    "movdqa %[aov], %[ak]\n\t"                                                         \
+    "pshufb %[x], %[ak]\n\t"     /* ak = a/q */                                       \
+    "pxor %[p], %[x]\n\t"        /* x = j = p + q */                                  \
+    "movdqa %[inv], %[io]\n\t"                                                         \
+    "pshufb %[p], %[io]\n\t"                                                           \
+    "pxor %[ak], %[io]\n\t"      /* io = iak = 1/p + a/q */                           \
+    "movdqa %[inv], %[jo]\n\t"                                                         \
+    "pshufb %[x], %[jo]\n\t"                                                           \
+    "pxor %[jo], %[ak]\n\t"      /* ak = jak = 1/j + a/q */                           \
+    "movdqa %[inv], %[jo]\n\t"                                                         \
+    "pshufb %[io], %[jo]\n\t"                                                          \
+    "pxor %[x], %[jo]\n\t"       /* jo = 1/iak + j: io's value, for now */            \
+    "movdqa %[inv], %[io]\n\t"                                                         \
+    "pshufb %[ak], %[io]\n\t"                                                          \
+    "pxor %[p], %[io]\n\t"       /* io = 1/jak + p: jo's value */
+
+// Encryption: s = A(1/x), d = 2 s; u = d0 + s1 makes
+// 2 s0 + 3 s1 + s2 + s3 = u0 + u1 + s3.
+QOLT_FORCE_INLINE void encryptRound1(__m128i &x, const __m128i &key, const Row (&mix)[3]) {
+    __m128i p, ak, io, jo;
+    __asm__(QOLT_VPERM_INVERT
+            // From here jo holds io's value and io jo's.
+            "movdqa %[sio], %[x]\n\t"
+            "pshufb %[jo], %[x]\n\t"
+            "movdqa %[sjo], %[p]\n\t"
+            "pshufb %[io], %[p]\n\t"
+            "pxor %[p], %[x]\n\t"         // x = s
+            "movdqa %[dio], %[ak]\n\t"
+            "pshufb %[jo], %[ak]\n\t"
+            "movdqa %[djo], %[p]\n\t"
+            "pshufb %[io], %[p]\n\t"
+            "pxor %[p], %[ak]\n\t"        // ak = d
+            "movdqa %[x], %[p]\n\t"
+            "pshufb %[m1], %[p]\n\t"
+            "pxor %[p], %[ak]\n\t"        // ak = u
+            "pshufb %[m3], %[x]\n\t"      // x = s3
+            "pxor %[key], %[x]\n\t"
+            "pxor %[ak], %[x]\n\t"
+            "pshufb %[m1], %[ak]\n\t"
+            "pxor %[ak], %[x]\n\t"
+            : [x] "+x"(x), [p] "=&x"(p), [ak] "=&x"(ak), [io] "=&x"(io), [jo] "=&x"(jo)
+            : [nib] "x"(lowNibbles()), [inv] "x"(row(kT.inv)), [aov] "x"(row(kT.aOver)),
+              [sio] "m"(kT.sub.io), [sjo] "m"(kT.sub.jo), [dio] "m"(kT.sub2.io),
+              [djo] "m"(kT.sub2.jo), [m1] "m"(mix[0]), [m3] "m"(mix[2]), [key] "m"(key));
+}
+
+// Decryption: 14 s0 + 11 s1 + 13 s2 + 9 s3, the products moved to their
+// rows apart, so that they do not wait for each other.
+QOLT_FORCE_INLINE void decryptRound1(__m128i &x, const __m128i &key, const Row (&mix)[3]) {
+    __m128i p, ak, io, jo;
+    __asm__(QOLT_VPERM_INVERT
+            "movdqa %[t9io], %[x]\n\t"
+            "pshufb %[jo], %[x]\n\t"
+            "movdqa %[t9jo], %[p]\n\t"
+            "pshufb %[io], %[p]\n\t"
+            "pxor %[p], %[x]\n\t"
+            "pshufb %[m3], %[x]\n\t"
+            "movdqa %[t13io], %[p]\n\t"
+            "pshufb %[jo], %[p]\n\t"
+            "movdqa %[t13jo], %[ak]\n\t"
+            "pshufb %[io], %[ak]\n\t"
+            "pxor %[ak], %[p]\n\t"
+            "pshufb %[m2], %[p]\n\t"
+            "pxor %[p], %[x]\n\t"
+            "movdqa %[t11io], %[p]\n\t"
+            "pshufb %[jo], %[p]\n\t"
+            "movdqa %[t11jo], %[ak]\n\t"
+            "pshufb %[io], %[ak]\n\t"
+            "pxor %[ak], %[p]\n\t"
+            "pshufb %[m1], %[p]\n\t"
+            "pxor %[p], %[x]\n\t"
+            "movdqa %[t14io], %[p]\n\t"
+            "pshufb %[jo], %[p]\n\t"
+            "movdqa %[t14jo], %[ak]\n\t"
+            "pshufb %[io], %[ak]\n\t"
+            "pxor %[key], %[p]\n\t"
+            "pxor %[ak], %[p]\n\t"
+            "pxor %[p], %[x]\n\t"
+            : [x] "+x"(x), [p] "=&x"(p), [ak] "=&x"(ak), [io] "=&x"(io), [jo] "=&x"(jo)
+            : [nib] "x"(lowNibbles()), [inv] "x"(row(kT.inv)), [aov] "x"(row(kT.aOver)),
+              [t9io] "m"(kT.mul9.io), [t9jo] "m"(kT.mul9.jo), [t13io] "m"(kT.mul13.io),
+              [t13jo] "m"(kT.mul13.jo), [t11io] "m"(kT.mul11.io), [t11jo] "m"(kT.mul11.jo),
+              [t14io] "m"(kT.mul14.io), [t14jo] "m"(kT.mul14.jo), [m1] "m"(mix[0]),
+              [m2] "m"(mix[1]), [m3] "m"(mix[2]), [key] "m"(key));
+}
+#undef QOLT_VPERM_INVERT
+
 struct Vperm : SseOneBlock {
     // Each round is one long chain of dependent shuffles; two blocks
     // interleaved keep the shuffle units busy (four run out of registers).
-    static constexpr unsigned kWidth = 2;
+    static constexpr unsigned kWidth = 4;
     using Narrow = Vperm;
 
     // Both directions' round keys: the loops load the keys before they know
@@ -404,31 +502,17 @@ struct Vperm : SseOneBlock {
     // A middle round of encryption: SubBytes, ShiftRows and MixColumns in
     // the phi basis, then the round key.
     template <size_t N>
-    static QOLT_FORCE_INLINE void encryptRound(__m128i (&x)[N], __m128i key, const Row (&mix)[3]) {
-        __m128i io[N], jo[N];
-        invert(x, io, jo);
+    static QOLT_FORCE_INLINE void encryptRound(__m128i (&x)[N], const __m128i &key,
+                                               const Row (&mix)[3]) {
 #pragma GCC unroll 4
-        for (size_t i = 0; i < N; ++i) {
-            // 2 s0 + 3 s1 + s2 + s3 = d0 + (d + s)1 + s2 + s3.
-            const __m128i s = pair(kT.sub, io[i], jo[i]);
-            const __m128i d = pair(kT.sub2, io[i], jo[i]);
-            x[i] = (d ^ key) ^ move(d ^ s, mix[0]) ^ (move(s, mix[1]) ^ move(s, mix[2]));
-        }
+        for (size_t i = 0; i < N; ++i) encryptRound1(x[i], key, mix);
     }
 
-    // The same for decryption, in the psi basis.
     template <size_t N>
-    static QOLT_FORCE_INLINE void decryptRound(__m128i (&x)[N], __m128i key, const Row (&mix)[3]) {
-        __m128i io[N], jo[N];
-        invert(x, io, jo);
+    static QOLT_FORCE_INLINE void decryptRound(__m128i (&x)[N], const __m128i &key,
+                                               const Row (&mix)[3]) {
 #pragma GCC unroll 4
-        for (size_t i = 0; i < N; ++i) {
-            // 14 s0 + 11 s1 + 13 s2 + 9 s3.
-            __m128i t = move(pair(kT.mul9, io[i], jo[i]), mix[0]);
-            t = move(t ^ pair(kT.mul13, io[i], jo[i]), mix[0]);
-            t = move(t ^ pair(kT.mul11, io[i], jo[i]), mix[0]);
-            x[i] = t ^ pair(kT.mul14, io[i], jo[i]) ^ key;
-        }
+        for (size_t i = 0; i < N; ++i) decryptRound1(x[i], key, mix);
     }
 
     // One block is a single chain: its rounds are unrolled.  Several blocks
