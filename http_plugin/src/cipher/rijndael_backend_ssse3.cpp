@@ -472,8 +472,8 @@ QOLT_FORCE_INLINE void decryptRound1(__m128i &x, const __m128i &key, const Row (
 #undef QOLT_VPERM_INVERT
 
 struct Vperm : SseOneBlock {
-    // Each round is one long chain of dependent shuffles; two blocks
-    // interleaved keep the shuffle units busy (four run out of registers).
+    // Each round is one long chain of dependent shuffles; four blocks in
+    // flight keep the shuffle units busy (two leave them idle, eight spill).
     static constexpr unsigned kWidth = 4;
     using Narrow = Vperm;
 
