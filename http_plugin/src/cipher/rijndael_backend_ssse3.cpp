@@ -52,15 +52,19 @@ namespace {
 
 // ---- The fields, at compile time --------------------------------------
 
-// GF(2^8) of FIPS-197: polynomials modulo x^8 + x^4 + x^3 + x + 1.
-constexpr unsigned mul8(unsigned a, unsigned b) {
+// The product of polynomials over GF(2) of degree below n, reduced modulo
+// the polynomial m of degree n.
+constexpr unsigned polyMul(unsigned a, unsigned b, int n, unsigned m) {
     unsigned p = 0;
-    for (int i = 0; i < 8; ++i)
+    for (int i = 0; i < n; ++i)
         if (b >> i & 1) p ^= a << i;
-    for (int i = 14; i >= 8; --i)
-        if (p >> i & 1) p ^= 0x11bu << (i - 8);
+    for (int i = 2 * n - 2; i >= n; --i)
+        if (p >> i & 1) p ^= m << (i - n);
     return p;
 }
+
+// GF(2^8) of FIPS-197: modulo x^8 + x^4 + x^3 + x + 1.
+constexpr unsigned mul8(unsigned a, unsigned b) { return polyMul(a, b, 8, 0x11b); }
 
 // x^254, which is 1/x and maps 0 to 0.
 constexpr unsigned inv8(unsigned x) {
@@ -85,15 +89,8 @@ static_assert(sbox(0x00) == 0x63 && sbox(0x01) == 0x7c && sbox(0x53) == 0xed,
               "FIPS-197 Figure 7");
 static_assert(affineInverse(affine(0xa7)) == 0xa7, "A^-1 undoes A");
 
-// GF(2^4): polynomials modulo z^4 + z + 1.
-constexpr unsigned mul4(unsigned a, unsigned b) {
-    unsigned p = 0;
-    for (int i = 0; i < 4; ++i)
-        if (b >> i & 1) p ^= a << i;
-    for (int i = 6; i >= 4; --i)
-        if (p >> i & 1) p ^= 0x13u << (i - 4);
-    return p;
-}
+// GF(2^4): modulo z^4 + z + 1.
+constexpr unsigned mul4(unsigned a, unsigned b) { return polyMul(a, b, 4, 0x13); }
 
 constexpr unsigned inv4(unsigned x) {
     for (unsigned y = 1; y < 16; ++y)
@@ -379,47 +376,46 @@ QOLT_FORCE_INLINE void invert(const __m128i (&x)[N], __m128i (&io)[N], __m128i (
 // processor overlaps the rounds of consecutive blocks by itself.
 //
 // The inversion, common to both: x in, io and jo out; x, p, ak free after.
-#define QOLT_VPERM_INVERT                                                               \
-    "movdqa %[x], %[p]\n\t"                                                            \
-    "pand %[nib], %[x]\n\t"      /* x = q */                                          \
-    "psrlw $4, %[p]\n\t"                                                               \
-    "pand %[nib], %[p]\n\t"      /* p */                                              \
-    "movdqa %[aov], %[ak]\n\t"                                                         \
-    "pshufb %[x], %[ak]\n\t"     /* ak = a/q */                                       \
-    "pxor %[p], %[x]\n\t"        /* x = j = p + q */                                  \
-    "movdqa %[inv], %[io]\n\t"                                                         \
-    "pshufb %[p], %[io]\n\t"                                                           \
-    "pxor %[ak], %[io]\n\t"      /* io = iak = 1/p + a/q */                           \
-    "movdqa %[inv], %[jo]\n\t"                                                         \
-    "pshufb %[x], %[jo]\n\t"                                                           \
-    "pxor %[jo], %[ak]\n\t"      /* ak = jak = 1/j + a/q */                           \
-    "movdqa %[inv], %[jo]\n\t"                                                         \
-    "pshufb %[io], %[jo]\n\t"                                                          \
-    "pxor %[x], %[jo]\n\t"       /* jo = 1/iak + j: io's value, for now */            \
-    "movdqa %[inv], %[io]\n\t"                                                         \
-    "pshufb %[ak], %[io]\n\t"                                                          \
-    "pxor %[p], %[io]\n\t"       /* io = 1/jak + p: jo's value */
+#define QOLT_VPERM_INVERT                                                      \
+    "movdqa %[x], %[p]\n\t"                                                    \
+    "pand %[nib], %[x]\n\t"    /* x = q */                                     \
+    "psrlw $4, %[p]\n\t"                                                       \
+    "pand %[nib], %[p]\n\t"    /* p */                                         \
+    "movdqa %[aov], %[ak]\n\t"                                                 \
+    "pshufb %[x], %[ak]\n\t"   /* ak = a/q */                                  \
+    "pxor %[p], %[x]\n\t"      /* x = j = p + q */                             \
+    "movdqa %[inv], %[jo]\n\t"                                                 \
+    "pshufb %[p], %[jo]\n\t"                                                   \
+    "pxor %[ak], %[jo]\n\t"    /* jo = iak = 1/p + a/q, for now */             \
+    "movdqa %[inv], %[io]\n\t"                                                 \
+    "pshufb %[x], %[io]\n\t"                                                   \
+    "pxor %[io], %[ak]\n\t"    /* ak = jak = 1/j + a/q */                      \
+    "movdqa %[inv], %[io]\n\t"                                                 \
+    "pshufb %[jo], %[io]\n\t"                                                  \
+    "pxor %[x], %[io]\n\t"     /* io = 1/iak + j */                            \
+    "movdqa %[inv], %[jo]\n\t"                                                 \
+    "pshufb %[ak], %[jo]\n\t"                                                  \
+    "pxor %[p], %[jo]\n\t"     /* jo = 1/jak + p */
+
+// dst = the pair of tables t looked up at io and jo; tmp is spoilt.
+#define QOLT_VPERM_PAIR(t, dst, tmp)                                           \
+    "movdqa %[" #t "io], %[" #dst "]\n\t"                                      \
+    "pshufb %[io], %[" #dst "]\n\t"                                            \
+    "movdqa %[" #t "jo], %[" #tmp "]\n\t"                                      \
+    "pshufb %[jo], %[" #tmp "]\n\t"                                            \
+    "pxor %[" #tmp "], %[" #dst "]\n\t"
 
 // Encryption: s = A(1/x), d = 2 s; u = d0 + s1 makes
 // 2 s0 + 3 s1 + s2 + s3 = u0 + u1 + s3.
 QOLT_FORCE_INLINE void encryptRound1(__m128i &x, const __m128i &key, const Row (&mix)[3]) {
     __m128i p, ak, io, jo;
     __asm__(QOLT_VPERM_INVERT
-            // From here jo holds io's value and io jo's.
-            "movdqa %[sio], %[x]\n\t"
-            "pshufb %[jo], %[x]\n\t"
-            "movdqa %[sjo], %[p]\n\t"
-            "pshufb %[io], %[p]\n\t"
-            "pxor %[p], %[x]\n\t"         // x = s
-            "movdqa %[dio], %[ak]\n\t"
-            "pshufb %[jo], %[ak]\n\t"
-            "movdqa %[djo], %[p]\n\t"
-            "pshufb %[io], %[p]\n\t"
-            "pxor %[p], %[ak]\n\t"        // ak = d
+            QOLT_VPERM_PAIR(s, x, p)    // x = s
+            QOLT_VPERM_PAIR(d, ak, p)   // ak = d
             "movdqa %[x], %[p]\n\t"
             "pshufb %[m1], %[p]\n\t"
-            "pxor %[p], %[ak]\n\t"        // ak = u
-            "pshufb %[m3], %[x]\n\t"      // x = s3
+            "pxor %[p], %[ak]\n\t"      // ak = u
+            "pshufb %[m3], %[x]\n\t"
             "pxor %[key], %[x]\n\t"
             "pxor %[ak], %[x]\n\t"
             "pshufb %[m1], %[ak]\n\t"
@@ -430,37 +426,21 @@ QOLT_FORCE_INLINE void encryptRound1(__m128i &x, const __m128i &key, const Row (
               [djo] "m"(kT.sub2.jo), [m1] "m"(mix[0]), [m3] "m"(mix[2]), [key] "m"(key));
 }
 
-// Decryption: 14 s0 + 11 s1 + 13 s2 + 9 s3, the products moved to their
-// rows apart, so that they do not wait for each other.
+// Decryption: 14 s0 + 11 s1 + 13 s2 + 9 s3, each product moved to its row
+// apart, so that they do not wait for each other.
 QOLT_FORCE_INLINE void decryptRound1(__m128i &x, const __m128i &key, const Row (&mix)[3]) {
     __m128i p, ak, io, jo;
     __asm__(QOLT_VPERM_INVERT
-            "movdqa %[t9io], %[x]\n\t"
-            "pshufb %[jo], %[x]\n\t"
-            "movdqa %[t9jo], %[p]\n\t"
-            "pshufb %[io], %[p]\n\t"
-            "pxor %[p], %[x]\n\t"
+            QOLT_VPERM_PAIR(t9, x, p)
             "pshufb %[m3], %[x]\n\t"
-            "movdqa %[t13io], %[p]\n\t"
-            "pshufb %[jo], %[p]\n\t"
-            "movdqa %[t13jo], %[ak]\n\t"
-            "pshufb %[io], %[ak]\n\t"
-            "pxor %[ak], %[p]\n\t"
+            QOLT_VPERM_PAIR(t13, p, ak)
             "pshufb %[m2], %[p]\n\t"
             "pxor %[p], %[x]\n\t"
-            "movdqa %[t11io], %[p]\n\t"
-            "pshufb %[jo], %[p]\n\t"
-            "movdqa %[t11jo], %[ak]\n\t"
-            "pshufb %[io], %[ak]\n\t"
-            "pxor %[ak], %[p]\n\t"
+            QOLT_VPERM_PAIR(t11, p, ak)
             "pshufb %[m1], %[p]\n\t"
             "pxor %[p], %[x]\n\t"
-            "movdqa %[t14io], %[p]\n\t"
-            "pshufb %[jo], %[p]\n\t"
-            "movdqa %[t14jo], %[ak]\n\t"
-            "pshufb %[io], %[ak]\n\t"
+            QOLT_VPERM_PAIR(t14, p, ak)
             "pxor %[key], %[p]\n\t"
-            "pxor %[ak], %[p]\n\t"
             "pxor %[p], %[x]\n\t"
             : [x] "+x"(x), [p] "=&x"(p), [ak] "=&x"(ak), [io] "=&x"(io), [jo] "=&x"(jo)
             : [nib] "x"(lowNibbles()), [inv] "x"(row(kT.inv)), [aov] "x"(row(kT.aOver)),
@@ -469,6 +449,7 @@ QOLT_FORCE_INLINE void decryptRound1(__m128i &x, const __m128i &key, const Row (
               [t14io] "m"(kT.mul14.io), [t14jo] "m"(kT.mul14.jo), [m1] "m"(mix[0]),
               [m2] "m"(mix[1]), [m3] "m"(mix[2]), [key] "m"(key));
 }
+#undef QOLT_VPERM_PAIR
 #undef QOLT_VPERM_INVERT
 
 struct Vperm : SseOneBlock {
