@@ -66,15 +66,27 @@ constexpr unsigned polyMul(unsigned a, unsigned b, int n, unsigned m) {
 // GF(2^8) of FIPS-197: modulo x^8 + x^4 + x^3 + x + 1.
 constexpr unsigned mul8(unsigned a, unsigned b) { return polyMul(a, b, 8, 0x11b); }
 
-// x^254, which is 1/x and maps 0 to 0.
-constexpr unsigned inv8(unsigned x) {
-    unsigned r = 1, s = x;
-    for (int i = 0; i < 7; ++i) {
-        s = mul8(s, s);
-        r = mul8(r, s);
+// Inverses in GF(2^8) by logarithms to the base x + 1, a generator; 1/0
+// is 0.  Tabulated once: the compilers bound the work of a constant.
+struct Inverses {
+    uint8_t of[256];
+};
+
+constexpr Inverses makeInverses() {
+    uint8_t exp[255] = {}, log[256] = {};
+    unsigned v = 1;
+    for (unsigned i = 0; i < 255; ++i, v = mul8(v, 3)) {
+        exp[i] = uint8_t(v);
+        log[v] = uint8_t(i);
     }
-    return r;
+    Inverses t{};
+    for (unsigned x = 1; x < 256; ++x) t.of[x] = exp[(255 - log[x]) % 255];
+    return t;
 }
+constexpr Inverses kInverses = makeInverses();
+
+constexpr unsigned inv8(unsigned x) { return kInverses.of[x]; }
+static_assert(mul8(0x53, inv8(0x53)) == 1 && mul8(0xca, inv8(0xca)) == 1, "FIPS-197 4.2");
 
 constexpr unsigned rotl8(unsigned v, int n) { return (v << n | v >> (8 - n)) & 0xff; }
 
@@ -116,8 +128,7 @@ constexpr unsigned mulTower(unsigned x, unsigned y) {
     return (mul4(kA, pr) ^ mul4(p, s) ^ mul4(q, r)) << 4 | (mul4(kA, pr) ^ mul4(q, s));
 }
 
-// A root in the tower of FIPS-197's polynomial: x maps to it, and phi to
-// the field isomorphism that follows.
+// A root in the tower of FIPS-197's polynomial: x maps to it.
 constexpr unsigned towerRoot() {
     for (unsigned g = 2; g < 256; ++g) {
         unsigned pw[9] = {1};
@@ -127,19 +138,27 @@ constexpr unsigned towerRoot() {
     return 0;
 }
 
-constexpr unsigned phi(unsigned b) {
-    constexpr unsigned g = towerRoot();
-    unsigned v = 0, pw = 1;
-    for (int i = 0; i < 8; ++i, pw = mulTower(pw, g))
-        if (b >> i & 1) v ^= pw;
-    return v;
-}
+// phi, the field isomorphism that maps x to g, and its inverse, tabulated.
+struct Isomorphism {
+    uint8_t phi[256], inverse[256];
+};
 
-constexpr unsigned phiInverse(unsigned t) {
-    for (unsigned b = 0; b < 256; ++b)
-        if (phi(b) == t) return b;
-    return 0;
+constexpr Isomorphism makeIsomorphism() {
+    const unsigned g = towerRoot();
+    Isomorphism t{};
+    for (unsigned b = 0; b < 256; ++b) {
+        unsigned v = 0, pw = 1;
+        for (int i = 0; i < 8; ++i, pw = mulTower(pw, g))
+            if (b >> i & 1) v ^= pw;
+        t.phi[b] = uint8_t(v);
+        t.inverse[v] = uint8_t(b);
+    }
+    return t;
 }
+constexpr Isomorphism kIsomorphism = makeIsomorphism();
+
+constexpr unsigned phi(unsigned b) { return kIsomorphism.phi[b]; }
+constexpr unsigned phiInverse(unsigned t) { return kIsomorphism.inverse[t]; }
 
 constexpr unsigned psi(unsigned b) { return phi(affineInverse(b)); }
 
