@@ -6,11 +6,13 @@
 # and build type None with Debian's dpkg-buildflags (-O2, as dh builds a
 # package); then one table of each target's ratio per build.
 #
-# Two runs of each binary.  The first, "native", races everything: our code
+# Three runs of each binary.  The first, "native", races everything: our code
 # on the backend the processor chooses against the peers on their AES
 # instructions.  The second, "tables", races the cipher's table backend
-# against the peers' table code (peers_on_tables, tools/common.sh).  Each
-# run first checks that every contender gives our output.
+# against the peers' table code (peers_on_tables, tools/common.sh).  The
+# third, "ssse3", races the SSSE3 backend against OpenSSL's SSSE3 code
+# (peers_on_ssse3).  Each run first checks that every contender gives our
+# output.
 #
 # Usage: tools/bench.sh [--matrix] [Google Benchmark options, e.g. --benchmark_filter=md5]
 # Results: build/<preset>/bench-native.json and bench-tables.json, and the
@@ -63,10 +65,16 @@ for preset in "${presets[@]}"; do
   peers_on_tables "$bin" "${common[@]}" --benchmark_out="$build/bench-tables.json" \
     --benchmark_filter='^aes.*/(ours-tables|openssl|nettle)$' "$@"
 
+  echo "== $label: ssse3, our SSSE3 backend, OpenSSL on its SSSE3 code"
+  peers_on_ssse3 "$bin" "${common[@]}" --benchmark_out="$build/bench-ssse3.json" \
+    --benchmark_filter='^aes.*/(ours-ssse3|openssl)$' "$@"
+
   if [ ${#presets[@]} -gt 1 ]; then
-    inputs+=("native@$label=$build/bench-native.json" "tables@$label=$build/bench-tables.json")
+    inputs+=("native@$label=$build/bench-native.json" "tables@$label=$build/bench-tables.json"
+             "ssse3@$label=$build/bench-ssse3.json")
   else
-    inputs+=("native=$build/bench-native.json" "tables=$build/bench-tables.json")
+    inputs+=("native=$build/bench-native.json" "tables=$build/bench-tables.json"
+             "ssse3=$build/bench-ssse3.json")
   fi
 done
 

@@ -2,7 +2,7 @@
 # Runs the cipher's tests and the plugin's export tests under Debian's
 # qemu-user as if on older processors, so that the run-time choice of the
 # cipher backend meets processors without the instructions:
-#   Nehalem   no AES instructions: the table backend
+#   Nehalem   SSSE3, no AES instructions: the SSSE3 backend
 #   Westmere  AES-NI, no AVX2, AVX-512 or VAES: the AES-NI backend
 # Usage: tools/check_qemu.sh   (reuses the build of tools/test.sh, preset "test")
 set -euo pipefail

@@ -22,3 +22,10 @@ processor_name() {
   model=$(grep -m1 '^model[[:space:]]*:' /proc/cpuinfo | cut -d: -f2 | tr -d ' ')
   echo "$name (family $family, model $model)"
 }
+
+# peers_on_ssse3 COMMAND [ARGS...]: runs COMMAND with OpenSSL's AES-NI alone
+# masked (OPENSSL_ia32cap=~0x200000200000000), so that it runs its SSSE3
+# vector-permute code, the fair match for our SSSE3 backend.
+peers_on_ssse3() {
+  OPENSSL_ia32cap='~0x200000200000000' "$@"
+}

@@ -6,10 +6,11 @@ Usage: ratios.py LABEL=results.json [LABEL=results.json ...] [--markdown]
 
 Benchmarks are named "<case>/<contender>"; contenders whose names begin with
 "ours" are our code: "ours" the plugin's class on the backend the processor
-chooses, "ours-aes-ni" and "ours-tables" those backends run directly.  Each
-run has a reference: "ours" in the run labelled "native" (peers on their AES
-instructions), "ours-tables" in the run labelled "tables" (peers on their
-table code, see tools/bench.sh).  For every other contender the table gives
+chooses, "ours-aes-ni", "ours-ssse3" and "ours-tables" those backends run
+directly.  Each run has a reference: "ours" in the run labelled "native"
+(peers on their AES instructions), "ours-tables" in the run labelled "tables"
+(peers on their table code), "ours-ssse3" in the run labelled "ssse3"
+(OpenSSL on its SSSE3 code; see tools/bench.sh).  For every other contender the table gives
 its median time and "ref x", the speed of the reference relative to it (its
 time divided by the reference's: above 1, the reference is faster).
 """
@@ -17,7 +18,7 @@ import json
 import re
 import sys
 
-REFERENCE = {"native": "ours", "tables": "ours-tables"}
+REFERENCE = {"native": "ours", "tables": "ours-tables", "ssse3": "ours-ssse3"}
 
 # (run, case pattern, contender, minimum "ref x", what the target says)
 TARGETS = [
@@ -43,6 +44,11 @@ TARGETS = [
      ">= 1.0x nettle"),
     ("tables", r"^aes\d+-cbc-encrypt/4096$", "openssl", 1.0, ">= 1.0x OpenSSL"),
     ("tables", r"^aes128-cfb1-encrypt/", "openssl", 2.0, ">= 2x OpenSSL"),
+    # Constant time without the AES instructions, against OpenSSL's own.
+    ("ssse3", r"^aes\d+-(ecb-encrypt|ecb-decrypt|cbc-decrypt)/4096$", "openssl", 1.0,
+     ">= 1.0x OpenSSL"),
+    ("ssse3", r"^aes\d+-cbc-encrypt/4096$", "openssl", 0.9, ">= 0.9x OpenSSL"),
+    ("ssse3", r"^aes128-ecb-encrypt/16$", "openssl", 0.9, ">= 0.9x OpenSSL"),
 ]
 # (run, case pattern, limit on the reference's median time in ns, text)
 LIMITS = [("tables", r"^aes128-one-block/", 45.0, "<= 45 ns per block")]
@@ -77,7 +83,7 @@ def load(path):
 CASE_ORDER = [r"^md5/", r"^aes128-(ecb|cbc)", r"^aes192-", r"^aes256-", r"-cfb1-",
               r"-one-block/", r"-key-setup/", r"^base64-", r"^auth/", r"^auth-decode/",
               r"^auth-decode-init/"]
-CONTENDER_ORDER = ["ours", "ours-vaes-256", "ours-aes-ni", "ours-tables", "openssl", "nettle", "glib",
+CONTENDER_ORDER = ["ours", "ours-vaes-256", "ours-aes-ni", "ours-ssse3", "ours-tables", "openssl", "nettle", "glib",
                    "libgcrypt", "composition", "composition-snprintf", "openssl-md5"]
 
 

@@ -1,10 +1,11 @@
 // Rijndael against OpenSSL (EVP, and the low-level AES_* calls for one block
 // and the key set-up) and nettle, for AES-128/192/256.  "ours" is the class
 // through the plugin's exports, on the backend the processor chooses;
-// "ours-vaes-256", "ours-aes-ni" and "ours-tables" run those backends' loops directly, to show
-// what each backend is worth.  Which code the peers run is chosen by the
-// environment: OPENSSL_ia32cap=~0x200020200000000 and
-// NETTLE_FAT_OVERRIDE=vendor:intel select their table code (tools/bench.sh).
+// "ours-vaes-256", "ours-aes-ni", "ours-ssse3" and "ours-tables" run those
+// backends' loops directly, to show what each backend is worth.  Which code
+// the peers run is chosen by the environment: OPENSSL_ia32cap=~0x200020200000000
+// and NETTLE_FAT_OVERRIDE=vendor:intel select their table code,
+// OPENSSL_ia32cap=~0x200000200000000 OpenSSL's SSSE3 code (tools/bench.sh).
 #include <nettle/aes.h>
 #include <nettle/cbc.h>
 #include <openssl/aes.h>
@@ -105,6 +106,9 @@ std::vector<std::pair<std::string, const RijndaelBackend *>> backendContenders()
     if (rijndaelBackendSupported(RijndaelBackendId::AesNi) &&
         rijndaelRunningBackend().id != RijndaelBackendId::AesNi)
         list.emplace_back("ours-aes-ni", &kRijndaelAesNiBackend);
+    if (rijndaelBackendSupported(RijndaelBackendId::Ssse3) &&
+        rijndaelBackend().id != RijndaelBackendId::Ssse3)
+        list.emplace_back("ours-ssse3", &kRijndaelSsse3Backend);
 #endif
     list.emplace_back("ours-tables", &kRijndaelTablesBackend);
     return list;
@@ -394,6 +398,8 @@ void registerRijndael() {
     for (size_t keyBytes : {16, 24, 32})
         for (Op op : {EcbEncrypt, EcbDecrypt, CbcDecrypt, CbcEncrypt}) bulkCase(op, keyBytes, true);
     for (Op op : {EcbEncrypt, EcbDecrypt, CbcDecrypt, CbcEncrypt}) bulkCase(op, 16, true, 1 << 20);
+    // One block through each library's bulk call, EVP's included.
+    bulkCase(EcbEncrypt, 16, true, 16);
     // nettle has no CFB1.
     bulkCase(Cfb1Encrypt, 16, false);
     bulkCase(Cfb1Decrypt, 16, false);

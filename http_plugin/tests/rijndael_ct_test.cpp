@@ -4,6 +4,8 @@
 //
 //   rijndael_ct_test            the backend the processor chooses must give
 //                               no report in any operation, any key length
+//   rijndael_ct_test --backend=ssse3
+//                               the same, pinned to one backend
 //   rijndael_ct_test --backend=tables --expect-leaks
 //                               the table backend must give reports: proof
 //                               that the harness sees leaks
@@ -14,7 +16,8 @@
 //
 // ECB padDecrypt is in: its padding check is constant-time, and only its
 // one branch on the verdict is declassified (ct_declassified.supp).
-// Exit code 77 (skipped) where the processor has no AES instructions.
+// Exit code 77 (skipped) where the processor can run only the tables, or not
+// the pinned backend.
 #include <valgrind/memcheck.h>
 
 #include <cstdio>
@@ -138,8 +141,22 @@ int main(int argc, char **argv) {
     Harness h{false};
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--backend=tables") {
-            rijndaelPinBackend(RijndaelBackendId::Tables);
+        if (arg.rfind("--backend=", 0) == 0) {
+            bool known = false;
+            for (RijndaelBackendId id :
+                 {RijndaelBackendId::Tables, RijndaelBackendId::Ssse3, RijndaelBackendId::AesNi,
+                  RijndaelBackendId::Vaes256, RijndaelBackendId::Vaes}) {
+                if (arg.substr(10) != rijndaelBackendName(id)) continue;
+                known = true;
+                if (!rijndaelPinBackend(id)) {
+                    printf("this processor cannot run the %s backend\n", arg.c_str() + 10);
+                    return 77;
+                }
+            }
+            if (!known) {
+                fprintf(stderr, "unknown backend %s\n", argv[i]);
+                return 2;
+            }
         } else if (arg == "--expect-leaks") {
             h.expectLeaks = true;
         } else {
@@ -150,7 +167,7 @@ int main(int argc, char **argv) {
     const RijndaelBackend &b = rijndaelRunningBackend();
     printf("cipher backend: %s\n", b.name);
     if (b.id == RijndaelBackendId::Tables && !h.expectLeaks) {
-        printf("no AES instructions here: nothing runs in constant time\n");
+        printf("no SSSE3 here: nothing runs in constant time\n");
         return 77;
     }
     run(h);

@@ -1,7 +1,7 @@
 // Rijndael (AES): the FIPS-197 and SP 800-38A vectors, the key schedules as
 // stored, OpenSSL as a randomized oracle in every mode, key size and
-// direction, PKCS #7 padding, lengths, every failure, and the constant tables
-// recomputed from GF(2^8) arithmetic.
+// direction, PKCS #7 padding, lengths, every failure, the constant tables
+// recomputed from GF(2^8) arithmetic, and every backend against the tables.
 #include "qolt/rijndael.h"
 
 #include <gtest/gtest.h>
@@ -497,6 +497,59 @@ TEST(RijndaelInit, ChecksInOrderAndKeepsWhatWasStoredBeforeTheFailure) {
     }
 }
 
+// Each backend's own functions against the table backend's: the key
+// schedule and its inversion, then every mode at every block count to 40,
+// which covers each width's whole steps and every tail, out of place and in
+// place.
+void runBackend(const RijndaelBackend &b, int op, const unsigned char *rk, unsigned rounds,
+                const unsigned char *iv, const unsigned char *in, unsigned char *out, size_t n) {
+    switch (op) {
+    case 0: b.ecbEncrypt(rk, rounds, in, out, n); break;
+    case 1: b.ecbDecrypt(rk, rounds, in, out, n); break;
+    case 2: b.cbcEncrypt(rk, rounds, iv, in, out, n); break;
+    case 3: b.cbcDecrypt(rk, rounds, iv, in, out, n); break;
+    case 4: b.cfb1Encrypt(rk, rounds, iv, in, out, n); break;
+    default: b.cfb1Decrypt(rk, rounds, iv, in, out, n); break;
+    }
+}
+
+TEST(RijndaelBackends, AgreeWithTheTablesAtEveryBlockCount) {
+    const RijndaelBackend &before = rijndaelBackend();
+    std::mt19937 rng(1818);
+    for (RijndaelBackendId id : {RijndaelBackendId::Ssse3, RijndaelBackendId::AesNi,
+                                 RijndaelBackendId::Vaes256, RijndaelBackendId::Vaes}) {
+        if (!rijndaelPinBackend(id)) continue;
+        const RijndaelBackend &b = rijndaelBackend(), &t = kRijndaelTablesBackend;
+        for (unsigned rounds : {10u, 12u, 14u}) {
+            SCOPED_TRACE(testing::Message() << b.name << " rounds " << rounds);
+            const Bytes key = randomBytes(rng, 4 * (rounds - 6)), iv = randomBytes(rng, 16);
+            unsigned char enc[2][15 * 16], dec[2][15 * 16];
+            t.expandKey(key.data(), rounds, enc[0]);
+            b.expandKey(key.data(), rounds, enc[1]);
+            ASSERT_EQ(toHex(enc[0], 16 * (rounds + 1)), toHex(enc[1], 16 * (rounds + 1)));
+            memcpy(dec, enc, sizeof dec);
+            t.invertKey(rounds, dec[0]);
+            b.invertKey(rounds, dec[1]);
+            ASSERT_EQ(toHex(dec[0], 16 * (rounds + 1)), toHex(dec[1], 16 * (rounds + 1)));
+            for (int op = 0; op < 6; ++op) {
+                const unsigned char *rk = op == 1 || op == 3 ? dec[0] : enc[0];
+                for (size_t n = 0; n <= 40; ++n) {
+                    const Bytes in = randomBytes(rng, 16 * n + 1);
+                    Bytes want(in.size(), 0xee), got = want, inPlace = in;
+                    runBackend(t, op, rk, rounds, iv.data(), in.data(), want.data(), n);
+                    runBackend(b, op, rk, rounds, iv.data(), in.data(), got.data(), n);
+                    runBackend(b, op, rk, rounds, iv.data(), inPlace.data(), inPlace.data(), n);
+                    EXPECT_EQ(toHex(want), toHex(got)) << "op " << op << " blocks " << n;
+                    EXPECT_EQ(in.back(), inPlace.back()) << "op " << op << " blocks " << n;
+                    inPlace.back() = 0xee;
+                    EXPECT_EQ(toHex(want), toHex(inPlace)) << "op " << op << " blocks " << n;
+                }
+            }
+        }
+    }
+    rijndaelPinBackend(before.id);
+}
+
 // The largest count padEncrypt takes, INT_MAX - 16 bytes: its result,
 // INT_MAX - 15, is the last that fits an int (the table above refuses one
 // byte more).  ECB in place there and back; 2 GiB: a "large" test.
@@ -529,6 +582,7 @@ namespace {
 bool processorHas(const char *what) {
     __builtin_cpu_init();
     const std::string w = what;
+    if (w == "ssse3") return __builtin_cpu_supports("ssse3");
     if (w == "aes-ni")
         return __builtin_cpu_supports("aes");
 #if defined(__clang__)
@@ -543,10 +597,12 @@ bool processorHas(const char *what) {
 }
 
 // The cipher takes the widest backend the processor runs; a backend it
-// cannot run can be neither pinned nor chosen.  Under qemu-x86_64 -cpu
-// Nehalem this is the tables, under -cpu Westmere AES-NI.
+// cannot run can be neither pinned nor chosen; the tables are chosen only
+// where there is not even SSSE3.  Under qemu-x86_64 -cpu Nehalem this is the
+// SSSE3 backend, under -cpu Westmere AES-NI, under -cpu qemu64 the tables.
 TEST(RijndaelBackend, ProcessorDecidesWhichRuns) {
     EXPECT_TRUE(rijndaelBackendSupported(RijndaelBackendId::Tables));
+    EXPECT_EQ(processorHas("ssse3"), rijndaelBackendSupported(RijndaelBackendId::Ssse3));
     EXPECT_EQ(processorHas("aes-ni"), rijndaelBackendSupported(RijndaelBackendId::AesNi));
     EXPECT_EQ(processorHas("vaes-256"), rijndaelBackendSupported(RijndaelBackendId::Vaes256));
     EXPECT_EQ(processorHas("vaes"), rijndaelBackendSupported(RijndaelBackendId::Vaes));
@@ -557,11 +613,13 @@ TEST(RijndaelBackend, ProcessorDecidesWhichRuns) {
         const RijndaelBackendId widest = processorHas("vaes")       ? RijndaelBackendId::Vaes
                                          : processorHas("vaes-256") ? RijndaelBackendId::Vaes256
                                          : processorHas("aes-ni")   ? RijndaelBackendId::AesNi
+                                         : processorHas("ssse3")    ? RijndaelBackendId::Ssse3
                                                                     : RijndaelBackendId::Tables;
         EXPECT_EQ(rijndaelBackendName(widest), std::string(running.name));
     }
     for (RijndaelBackendId id :
-         {RijndaelBackendId::AesNi, RijndaelBackendId::Vaes256, RijndaelBackendId::Vaes})
+         {RijndaelBackendId::Ssse3, RijndaelBackendId::AesNi, RijndaelBackendId::Vaes256,
+          RijndaelBackendId::Vaes})
         if (!rijndaelBackendSupported(id)) {
             EXPECT_FALSE(rijndaelPinBackend(id));
             EXPECT_EQ(&running, &rijndaelRunningBackend());

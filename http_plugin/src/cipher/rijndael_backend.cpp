@@ -13,6 +13,11 @@ namespace {
 #if defined(__x86_64__)
 bool bit(unsigned word, int n) { return (word >> n) & 1; }
 
+bool hasSsse3() {
+    unsigned a, b, c, d;
+    return __get_cpuid(1, &a, &b, &c, &d) && bit(c, 9);
+}
+
 // AES-NI; the backend needs nothing beyond it and SSE2.
 bool hasAesNi() {
     unsigned a, b, c, d;
@@ -58,6 +63,7 @@ const RijndaelBackend *backendOf(RijndaelBackendId id) {
     switch (id) {
     case RijndaelBackendId::Tables: return &kRijndaelTablesBackend;
 #if defined(__x86_64__)
+    case RijndaelBackendId::Ssse3: return hasSsse3() ? &kRijndaelSsse3Backend : nullptr;
     case RijndaelBackendId::AesNi: return hasAesNi() ? &kRijndaelAesNiBackend : nullptr;
     case RijndaelBackendId::Vaes256: return hasVaes256() ? &kRijndaelVaes256Backend : nullptr;
     case RijndaelBackendId::Vaes: return hasVaes512() ? &kRijndaelVaesBackend : nullptr;
@@ -72,6 +78,7 @@ const RijndaelBackend *widest() {
     if (const RijndaelBackend *b = backendOf(RijndaelBackendId::Vaes)) return b;
     if (const RijndaelBackend *b = backendOf(RijndaelBackendId::Vaes256)) return b;
     if (const RijndaelBackend *b = backendOf(RijndaelBackendId::AesNi)) return b;
+    if (const RijndaelBackend *b = backendOf(RijndaelBackendId::Ssse3)) return b;
     return &kRijndaelTablesBackend;
 }
 
@@ -134,6 +141,7 @@ bool rijndaelPinBackend(RijndaelBackendId id) {
 const char *rijndaelBackendName(RijndaelBackendId id) {
     switch (id) {
     case RijndaelBackendId::Tables: return "tables";
+    case RijndaelBackendId::Ssse3: return "ssse3";
     case RijndaelBackendId::AesNi: return "aes-ni";
     case RijndaelBackendId::Vaes256: return "vaes-256";
     case RijndaelBackendId::Vaes: return "vaes";

@@ -3,6 +3,8 @@
 //
 // - Tables: the portable table-driven code; fast, but its memory accesses
 //   depend on key and data, so it is not constant-time.
+// - Ssse3: constant-time software rounds by SSSE3 byte shuffles, for
+//   processors without the AES instructions; four blocks in flight.
 // - AesNi: the AES instructions on 128-bit registers (AES-NI and SSE2
 //   alone); eight blocks in flight.
 // - Vaes: the vector AES instructions on 512-bit registers (VAES,
@@ -14,7 +16,7 @@
 //
 // The choice is made once, from cpuid alone, the first time a cipher needs
 // it: the widest backend the processor (and its operating system, for the
-// 512-bit state) supports.  Tests may pin a backend; nothing else does.
+// 512-bit state) supports; the tables only where there is not even SSSE3.  Tests may pin a backend; nothing else does.
 //
 // Every function takes the schedule as Rijndael stores it: round key r at
 // rk + 16 * r, FIPS-197 byte order, and for decryption slots 1 to rounds - 1
@@ -26,7 +28,7 @@
 #include <atomic>
 #include <cstddef>
 
-enum class RijndaelBackendId { Tables, AesNi, Vaes256, Vaes };
+enum class RijndaelBackendId { Tables, Ssse3, AesNi, Vaes256, Vaes };
 
 struct RijndaelBackend {
     RijndaelBackendId id;
@@ -60,6 +62,7 @@ struct RijndaelBackend {
 
 extern const RijndaelBackend kRijndaelTablesBackend;
 #if defined(__x86_64__)
+extern const RijndaelBackend kRijndaelSsse3Backend;
 extern const RijndaelBackend kRijndaelAesNiBackend;
 extern const RijndaelBackend kRijndaelVaes256Backend;
 extern const RijndaelBackend kRijndaelVaesBackend;
@@ -90,7 +93,7 @@ bool rijndaelBackendSupported(RijndaelBackendId id);
 // against ciphers in use; not exported.
 bool rijndaelPinBackend(RijndaelBackendId id);
 
-// The backend's name ("tables", "aes-ni", "vaes-256", "vaes"), or null for
+// The backend's name ("tables", "ssse3", "aes-ni", "vaes-256", "vaes"), or null for
 // an unknown id.
 const char *rijndaelBackendName(RijndaelBackendId id);
 
