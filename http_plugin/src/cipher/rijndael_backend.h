@@ -2,7 +2,10 @@
 // ECB, CBC and CFB1 loops per kind of processor, all with the same contract.
 //
 // - Tables: the portable table-driven code; fast, but its memory accesses
-//   depend on key and data, so it is not constant-time.
+//   depend on key and data, so it is not constant-time.  Never chosen: the
+//   reference that tests and benchmarks pin.
+// - Bitsliced: portable and constant-time, eight blocks at a time in 64-bit
+//   words; the choice where there are no AES instructions.
 // - AesNi: the AES instructions on 128-bit registers (AES-NI, SSSE3,
 //   SSE4.1); eight blocks in flight.
 // - Vaes: the vector AES instructions on 512-bit registers (VAES,
@@ -26,7 +29,7 @@
 #include <atomic>
 #include <cstddef>
 
-enum class RijndaelBackendId { Tables, AesNi, Vaes256, Vaes };
+enum class RijndaelBackendId { Tables, Bitsliced, AesNi, Vaes256, Vaes };
 
 struct RijndaelBackend {
     RijndaelBackendId id;
@@ -52,6 +55,7 @@ struct RijndaelBackend {
 };
 
 extern const RijndaelBackend kRijndaelTablesBackend;
+extern const RijndaelBackend kRijndaelBitslicedBackend;
 #if defined(__x86_64__)
 extern const RijndaelBackend kRijndaelAesNiBackend;
 extern const RijndaelBackend kRijndaelVaes256Backend;
@@ -75,7 +79,7 @@ bool rijndaelBackendSupported(RijndaelBackendId id);
 // against ciphers in use; not exported.
 bool rijndaelPinBackend(RijndaelBackendId id);
 
-// The backend's name ("tables", "aes-ni", "vaes-256", "vaes"), or null for
+// The backend's name ("tables", "bitsliced", "aes-ni", "vaes-256", "vaes"), or null for
 // an unknown id.
 const char *rijndaelBackendName(RijndaelBackendId id);
 
