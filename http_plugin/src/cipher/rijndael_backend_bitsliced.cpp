@@ -296,13 +296,16 @@ QOLT_FORCE_INLINE void packKey(const unsigned char *p, uint64_t (&k)[8]) {
     }
 }
 
+// Out of line: every loop of every mode keys itself.
+template <unsigned R>
+__attribute__((noinline)) void packKeys(const unsigned char *rk, uint64_t (&k)[R + 1][8]) {
+    for (unsigned r = 0; r <= R; ++r) packKey(rk + 16 * r, k[r]);
+}
+
 template <unsigned R>
 struct BitslicedKeys {
     uint64_t k[R + 1][8];
-    explicit BitslicedKeys(const unsigned char *rk) {
-#pragma GCC unroll 15
-        for (unsigned r = 0; r <= R; ++r) packKey(rk + 16 * r, k[r]);
-    }
+    explicit BitslicedKeys(const unsigned char *rk) { packKeys<R>(rk, k); }
 };
 
 // ---- The cipher on N blocks ------------------------------------------------
@@ -310,7 +313,6 @@ struct BitslicedKeys {
 template <unsigned R, class W>
 QOLT_FORCE_INLINE void encryptWords(const BitslicedKeys<R> &ks, W (&q)[8]) {
     addRoundKey(q, ks.k[0]);
-#pragma GCC unroll 14
     for (unsigned r = 1; r < R; ++r) {
         subBytes(q);
 #pragma GCC unroll 8
@@ -329,7 +331,6 @@ QOLT_FORCE_INLINE void encryptWords(const BitslicedKeys<R> &ks, W (&q)[8]) {
 template <unsigned R, class W>
 QOLT_FORCE_INLINE void decryptWords(const BitslicedKeys<R> &ks, W (&q)[8]) {
     addRoundKey(q, ks.k[R]);
-#pragma GCC unroll 14
     for (unsigned r = R - 1; r > 0; --r) {
         invSubBytes(q);
 #pragma GCC unroll 8
@@ -343,6 +344,17 @@ QOLT_FORCE_INLINE void decryptWords(const BitslicedKeys<R> &ks, W (&q)[8]) {
     addRoundKey(q, ks.k[0]);
 }
 
+// The rounds, one copy per key length and number of sets: a round is
+// kilobytes of code, so the loops call them rather than inline them, and the
+// rounds themselves are not unrolled.
+template <bool kDecrypt, unsigned R, class W>
+__attribute__((noinline)) void cryptWords(const BitslicedKeys<R> &ks, W (&q)[8]) {
+    if (kDecrypt)
+        decryptWords(ks, q);
+    else
+        encryptWords(ks, q);
+}
+
 // Runs the cipher on N blocks: one set of words up to four, two up to eight.
 template <bool kDecrypt, unsigned R, size_t N>
 QOLT_FORCE_INLINE void crypt(const BitslicedKeys<R> &ks, Block (&x)[N]) {
@@ -350,10 +362,7 @@ QOLT_FORCE_INLINE void crypt(const BitslicedKeys<R> &ks, Block (&x)[N]) {
     if constexpr (N <= 4) {
         uint64_t q[8];
         pack<N>(x, q);
-        if (kDecrypt)
-            decryptWords(ks, q);
-        else
-            encryptWords(ks, q);
+        cryptWords<kDecrypt>(ks, q);
         unpack<N>(q, x);
     } else {
         uint64_t qa[8], qb[8];
@@ -362,10 +371,7 @@ QOLT_FORCE_INLINE void crypt(const BitslicedKeys<R> &ks, Block (&x)[N]) {
         Pair q[8];
 #pragma GCC unroll 8
         for (int j = 0; j < 8; ++j) q[j] = {qa[j], qb[j]};
-        if (kDecrypt)
-            decryptWords(ks, q);
-        else
-            encryptWords(ks, q);
+        cryptWords<kDecrypt>(ks, q);
 #pragma GCC unroll 8
         for (int j = 0; j < 8; ++j) qa[j] = q[j].a, qb[j] = q[j].b;
         unpack<4>(qa, x);
