@@ -2,7 +2,8 @@
 # Runs the cipher's tests and the plugin's export tests under Debian's
 # qemu-user as if on older processors, so that the run-time choice of the
 # cipher backend meets processors without the instructions:
-#   Nehalem   no AES instructions: the table backend
+#   qemu64    no AES instructions, no SSSE3: the bitsliced backend
+#   Nehalem   no AES instructions: the bitsliced backend
 #   Westmere  AES-NI, no AVX2, AVX-512 or VAES: the AES-NI backend
 # Usage: tools/check_qemu.sh   (reuses the build of tools/test.sh, preset "test")
 set -euo pipefail
@@ -15,7 +16,7 @@ cmake --build --preset test --target rijndael_test rijndael_threads_test \
   rijndael_abi_test credential_decoder_test auth_digest_test
 
 tests="$build/http_plugin/tests"
-for cpu in Nehalem Westmere; do
+for cpu in qemu64 Nehalem Westmere; do
   for t in rijndael_test rijndael_threads_test rijndael_abi_test \
            credential_decoder_test auth_digest_test; do
     echo "== $t on $cpu"
