@@ -6,7 +6,9 @@
 # on the backend the processor chooses against the peers on their AES
 # instructions.  The second, "tables", races the cipher's table backend
 # against the peers' table code (peers_on_tables, tools/common.sh).  Each
-# run first checks that every contender gives our output.
+# run first checks that every contender gives our output.  The ratio table
+# reads the first run a second time for the bitsliced backend against
+# BearSSL's constant-time AES.
 #
 # Usage: tools/bench.sh [Google Benchmark options, e.g. --benchmark_filter=md5]
 # Results: build/bench/bench-tables.json, build/bench/bench-native.json and
@@ -16,7 +18,7 @@ cd "$(dirname "$0")/.."
 . tools/common.sh
 build=build/bench
 
-tools/deps.sh libbenchmark-dev nettle-dev libgcrypt20-dev libssl-dev python3
+tools/deps.sh libbenchmark-dev nettle-dev libgcrypt20-dev libssl-dev libbearssl-dev python3
 cmake --workflow --preset bench >/dev/null
 
 bin="$build/http_plugin/bench/qolt_bench"
@@ -37,5 +39,5 @@ peers_on_tables "$bin" "${common[@]}" --benchmark_out="$build/bench-tables.json"
   echo "$(date -u '+%Y-%m-%d %H:%M UTC'); $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(nproc) cores"
   echo
   python3 http_plugin/bench/ratios.py native="$build/bench-native.json" \
-    tables="$build/bench-tables.json"
+    tables="$build/bench-tables.json" bitsliced="$build/bench-native.json"
 } | tee "$build/bench-ratios.txt"

@@ -8,7 +8,9 @@ Benchmarks are named "<case>/<contender>"; contenders whose names begin with
 chooses, "ours-aes-ni" and "ours-tables" those backends run directly.  Each
 run has a reference: "ours" in the run labelled "native" (peers on their AES
 instructions), "ours-tables" in the run labelled "tables" (peers on their
-table code, see tools/bench.sh).  For every other contender the table gives
+table code, see tools/bench.sh), "ours-bitsliced" in the run labelled
+"bitsliced" (the native run read again, against the constant-time peer
+alone).  For every other contender the table gives
 its median time and "ref x", the speed of the reference relative to it (its
 time divided by the reference's: above 1, the reference is faster).
 """
@@ -16,7 +18,9 @@ import json
 import re
 import sys
 
-REFERENCE = {"native": "ours", "tables": "ours-tables"}
+REFERENCE = {"native": "ours", "tables": "ours-tables", "bitsliced": "ours-bitsliced"}
+# The contenders a run compares with its reference, where not all of them.
+PEERS = {"bitsliced": ["bearssl-ct64"]}
 
 # (run, case pattern, contender, minimum "ref x", what the target says)
 TARGETS = [
@@ -42,6 +46,11 @@ TARGETS = [
      ">= 1.0x nettle"),
     ("tables", r"^aes\d+-cbc-encrypt/4096$", "openssl", 1.0, ">= 1.0x OpenSSL"),
     ("tables", r"^aes128-cfb1-encrypt/", "openssl", 2.0, ">= 2x OpenSSL"),
+    # The portable constant-time backend against BearSSL's.
+    ("bitsliced", r"^aes\d+-(ecb-encrypt|cbc-decrypt)/4096$", "bearssl-ct64", 1.5,
+     ">= 1.5x BearSSL aes_ct64"),
+    ("bitsliced", r"^aes\d+-cbc-encrypt/4096$", "bearssl-ct64", 1.0, ">= 1.0x BearSSL aes_ct64"),
+    ("bitsliced", r"^aes128-one-block/", "bearssl-ct64", 1.0, ">= 1.0x BearSSL aes_ct64"),
 ]
 # (run, case pattern, limit on the reference's median time in ns, text)
 LIMITS = [("tables", r"^aes128-one-block/", 45.0, "<= 45 ns per block")]
@@ -69,8 +78,8 @@ def load(path):
 CASE_ORDER = [r"^md5/", r"^aes128-(ecb|cbc)", r"^aes192-", r"^aes256-", r"-cfb1-",
               r"-one-block/", r"-key-setup/", r"^base64-", r"^auth/", r"^auth-decode/",
               r"^auth-decode-init/"]
-CONTENDER_ORDER = ["ours", "ours-vaes-256", "ours-aes-ni", "ours-tables", "openssl", "nettle", "glib",
-                   "libgcrypt", "composition", "composition-snprintf", "openssl-md5"]
+CONTENDER_ORDER = ["ours", "ours-vaes-256", "ours-aes-ni", "ours-bitsliced", "ours-tables",
+                   "openssl", "nettle", "bearssl-ct64", "glib", "libgcrypt", "composition", "composition-snprintf", "openssl-md5"]
 
 
 def case_key(case):
@@ -113,7 +122,7 @@ def main(argv):
         for case in sorted(runs, key=case_key):
             contenders = runs[case]
             ref = contenders.get(reference)
-            if ref is None:
+            if ref is None or not any(p in contenders for p in PEERS.get(label, contenders)):
                 continue
             limit = next((l for l in LIMITS if l[0] == label and re.search(l[1], case)), None)
             verdict = ""
@@ -124,7 +133,7 @@ def main(argv):
             rows.append([label, case, reference, fmt_time(ref["ns"]),
                          "%.0f" % ref["mbs"] if ref["mbs"] else "", "", verdict])
             for who in sorted(contenders, key=contender_key):
-                if who == reference:
+                if who == reference or who not in PEERS.get(label, [who]):
                     continue
                 peer = contenders[who]
                 ratio = peer["ns"] / ref["ns"]
