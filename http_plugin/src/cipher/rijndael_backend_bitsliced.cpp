@@ -5,13 +5,11 @@
 // words, word j holding bit j of every state byte.  The byte in row r,
 // column c of block b sits at bit 16 * r + 4 * c + b, so a row is a 16-bit
 // slice: MixColumns reaches the next row by rotating a word 16 bits, and
-// ShiftRows rotates each slice by whole columns.  Eight blocks run as two
-// such sets side by side, so that one set's dependency chains overlap the
-// other's.
+// ShiftRows rotates each slice by whole columns.
 //
-// SubBytes is the 113-gate circuit of Boyar and Peralta ("A depth-16 circuit
-// for the AES S-box", 2011): a linear layer, a non-linear middle of 32 ANDs,
-// a linear layer with the affine constant.  InvSubBytes wraps the same
+// SubBytes is the circuit of Boyar and Peralta ("A depth-16 circuit for the
+// AES S-box", 2011): 128 gates in a linear layer, a non-linear middle of 34
+// ANDs and 29 XORs, and a linear layer with the affine map folded in.  InvSubBytes wraps the same
 // circuit in FIPS-197's inverse affine map on both sides: the S-box is the
 // affine map after inversion, so its inverse is inversion after the inverse
 // map, and inversion is the S-box with the map undone.
@@ -55,21 +53,6 @@ struct Block {
 QOLT_FORCE_INLINE Block operator^(const Block &a, const Block &b) {
     return {a.lo ^ b.lo, a.hi ^ b.hi};
 }
-
-// Two sets of words handled as one: eight blocks.
-struct Pair {
-    uint64_t a, b;
-};
-
-QOLT_FORCE_INLINE Pair operator^(Pair x, Pair y) { return {x.a ^ y.a, x.b ^ y.b}; }
-QOLT_FORCE_INLINE Pair operator&(Pair x, Pair y) { return {x.a & y.a, x.b & y.b}; }
-QOLT_FORCE_INLINE Pair operator|(Pair x, Pair y) { return {x.a | y.a, x.b | y.b}; }
-QOLT_FORCE_INLINE Pair operator~(Pair x) { return {~x.a, ~x.b}; }
-QOLT_FORCE_INLINE Pair operator^(Pair x, uint64_t k) { return {x.a ^ k, x.b ^ k}; }
-QOLT_FORCE_INLINE Pair operator&(Pair x, uint64_t m) { return {x.a & m, x.b & m}; }
-QOLT_FORCE_INLINE Pair operator>>(Pair x, unsigned n) { return {x.a >> n, x.b >> n}; }
-QOLT_FORCE_INLINE Pair operator<<(Pair x, unsigned n) { return {x.a << n, x.b << n}; }
-QOLT_FORCE_INLINE Pair rotr(Pair x, unsigned n) { return {rotr(x.a, n), rotr(x.b, n)}; }
 
 // ---- Packing: blocks to words and back ------------------------------------
 
@@ -129,14 +112,16 @@ template <size_t N>
 QOLT_FORCE_INLINE void unpack(uint64_t (&q)[8], Block *x) {
     ortho(q);
 #pragma GCC unroll 4
-    for (size_t b = 0; b < N && b < 4; ++b) {
+    for (size_t b = 0; b < N; ++b) {
         const uint64_t even = q[b], odd = q[b + 4];
         x[b].lo = gatherBytes(even) | gatherBytes(odd) << 32;
         x[b].hi = gatherBytes(even >> 8) | gatherBytes(odd >> 8) << 32;
     }
 }
 
-// ---- The round functions, on a set (uint64_t) or two (Pair) ----------------
+// ---- The round functions ---------------------------------------------------
+//
+// On a set of words; SubBytes also on the 32-bit planes of the key schedule.
 
 // FIPS-197 SubBytes: Boyar and Peralta's circuit.  Their inputs U0 to U7 and
 // outputs S0 to S7 run from the most significant bit down.
@@ -344,49 +329,35 @@ QOLT_FORCE_INLINE void decryptWords(const BitslicedKeys<R> &ks, W (&q)[8]) {
     addRoundKey(q, ks.k[0]);
 }
 
-// The rounds, one copy per key length and number of sets: a round is
-// kilobytes of code, so the loops call them rather than inline them, and the
-// rounds themselves are not unrolled.
-template <bool kDecrypt, unsigned R, class W>
-__attribute__((noinline)) void cryptWords(const BitslicedKeys<R> &ks, W (&q)[8]) {
+// The rounds, one copy per key length and direction: a round is kilobytes
+// of code, so the loops call them rather than inline them, and the rounds
+// themselves are not unrolled.
+template <bool kDecrypt, unsigned R>
+__attribute__((noinline)) void cryptWords(const BitslicedKeys<R> &ks, uint64_t (&q)[8]) {
     if (kDecrypt)
         decryptWords(ks, q);
     else
         encryptWords(ks, q);
 }
 
-// Runs the cipher on N blocks: one set of words up to four, two up to eight.
+// The cipher on one to four blocks, for the price of four.
 template <bool kDecrypt, unsigned R, size_t N>
 QOLT_FORCE_INLINE void crypt(const BitslicedKeys<R> &ks, Block (&x)[N]) {
-    static_assert(N >= 1 && N <= 8, "one or two sets of four blocks");
-    if constexpr (N <= 4) {
-        uint64_t q[8];
-        pack<N>(x, q);
-        cryptWords<kDecrypt>(ks, q);
-        unpack<N>(q, x);
-    } else {
-        uint64_t qa[8], qb[8];
-        pack<4>(x, qa);
-        pack<N - 4>(x + 4, qb);
-        Pair q[8];
-#pragma GCC unroll 8
-        for (int j = 0; j < 8; ++j) q[j] = {qa[j], qb[j]};
-        cryptWords<kDecrypt>(ks, q);
-#pragma GCC unroll 8
-        for (int j = 0; j < 8; ++j) qa[j] = q[j].a, qb[j] = q[j].b;
-        unpack<4>(qa, x);
-        unpack<N - 4>(qb, x + 4);
-    }
+    static_assert(N >= 1 && N <= 4, "a set of words holds four blocks");
+    uint64_t q[8];
+    pack<N>(x, q);
+    cryptWords<kDecrypt>(ks, q);
+    unpack<N>(q, x);
 }
 
-// The ModeLoops backend: kBlocks blocks in flight, each Reg one block.
-template <unsigned kBlocks>
+// The block primitives of rijndael_modes.h, a Reg being one block.  One set
+// of words at a time: measured, two sets interleaved (eight blocks) run a
+// fifth slower, their sixteen words and temporaries spilling to the stack.
 struct Bitsliced {
     static constexpr unsigned kLanes = 1;
-    static constexpr unsigned kWidth = kBlocks;
+    static constexpr unsigned kWidth = 4;
     using Reg = Block;
-    // Tails of four to seven blocks take one set of words, not single ones.
-    using Narrow = Bitsliced<4>;
+    using Narrow = Bitsliced;
     template <unsigned R>
     using Keys = BitslicedKeys<R>;
 
@@ -497,7 +468,46 @@ void bitslicedInvertKey(unsigned rounds, unsigned char *rk) {
     }
 }
 
+// ECB and CBC decryption as ModeLoops has them, except for what is left
+// after the groups of four: ModeLoops takes it a block at a time, each at
+// the price of four, where here one call takes the one to three blocks.
+template <bool kDecrypt>
+void ecb(const unsigned char *rk, unsigned rounds, const unsigned char *in, unsigned char *out,
+         size_t blocks) {
+    withRounds(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
+        constexpr unsigned R = decltype(r)::value;
+        const BitslicedKeys<R> ks(rk);
+        switch (ecbRun<Bitsliced, 4, kDecrypt, R>(ks, in, out, blocks)) {
+        case 3: ecbRun<Bitsliced, 3, kDecrypt, R>(ks, in, out, 3); break;
+        case 2: ecbRun<Bitsliced, 2, kDecrypt, R>(ks, in, out, 2); break;
+        case 1: ecbRun<Bitsliced, 1, kDecrypt, R>(ks, in, out, 1); break;
+        }
+    });
+}
+
+void cbcDecrypt(const unsigned char *rk, unsigned rounds, const unsigned char *iv,
+                const unsigned char *in, unsigned char *out, size_t blocks) {
+    withRounds(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
+        constexpr unsigned R = decltype(r)::value;
+        const BitslicedKeys<R> ks(rk);
+        Block carry = Bitsliced::load(iv);
+        switch (cbcDecryptRun<Bitsliced, 4, R>(ks, carry, in, out, blocks)) {
+        case 3: cbcDecryptRun<Bitsliced, 3, R>(ks, carry, in, out, 3); break;
+        case 2: cbcDecryptRun<Bitsliced, 2, R>(ks, carry, in, out, 2); break;
+        case 1: cbcDecryptRun<Bitsliced, 1, R>(ks, carry, in, out, 1); break;
+        }
+    });
+}
+
+constexpr RijndaelBackend bitslicedBackend() {
+    RijndaelBackend b = ModeLoops<Bitsliced>::backend(
+        RijndaelBackendId::Bitsliced, "bitsliced", bitslicedExpandKey, bitslicedInvertKey);
+    b.ecbEncrypt = ecb<false>;
+    b.ecbDecrypt = ecb<true>;
+    b.cbcDecrypt = cbcDecrypt;
+    return b;
+}
+
 }  // namespace
 
-const RijndaelBackend kRijndaelBitslicedBackend = ModeLoops<Bitsliced<8>>::backend(
-    RijndaelBackendId::Bitsliced, "bitsliced", bitslicedExpandKey, bitslicedInvertKey);
+const RijndaelBackend kRijndaelBitslicedBackend = bitslicedBackend();
