@@ -79,7 +79,8 @@ CASE_ORDER = [r"^md5/", r"^aes128-(ecb|cbc)", r"^aes192-", r"^aes256-", r"-cfb1-
               r"-one-block/", r"-key-setup/", r"^base64-", r"^auth/", r"^auth-decode/",
               r"^auth-decode-init/"]
 CONTENDER_ORDER = ["ours", "ours-vaes-256", "ours-aes-ni", "ours-bitsliced", "ours-tables",
-                   "openssl", "nettle", "bearssl-ct64", "glib", "libgcrypt", "composition", "composition-snprintf", "openssl-md5"]
+                   "openssl", "nettle", "bearssl-ct64", "glib", "libgcrypt", "composition",
+                   "composition-snprintf", "openssl-md5"]
 
 
 def case_key(case):

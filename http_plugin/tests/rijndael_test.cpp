@@ -339,17 +339,19 @@ TEST(RijndaelBackend, AgreesWithTablesOnEveryBlockCount) {
         for (size_t blocks = 1; blocks <= 40; ++blocks) {
             const Bytes in = randomBytes(rng, 16 * blocks);
             Bytes out[2] = {Bytes(in.size()), Bytes(in.size())};
+            const unsigned char *p = in.data(), *v = iv.data();
             for (int op = 0; op < 6; ++op) {
                 for (int i = 0; i < 2; ++i) {
                     const RijndaelBackend &x = i == 0 ? b : t;
                     const unsigned char *e = enc[i], *d = dec[i];
+                    unsigned char *o = out[i].data();
                     switch (op) {
-                    case 0: x.ecbEncrypt(e, rounds, in.data(), out[i].data(), blocks); break;
-                    case 1: x.ecbDecrypt(d, rounds, in.data(), out[i].data(), blocks); break;
-                    case 2: x.cbcEncrypt(e, rounds, iv.data(), in.data(), out[i].data(), blocks); break;
-                    case 3: x.cbcDecrypt(d, rounds, iv.data(), in.data(), out[i].data(), blocks); break;
-                    case 4: x.cfb1Encrypt(e, rounds, iv.data(), in.data(), out[i].data(), blocks); break;
-                    default: x.cfb1Decrypt(e, rounds, iv.data(), in.data(), out[i].data(), blocks);
+                    case 0: x.ecbEncrypt(e, rounds, p, o, blocks); break;
+                    case 1: x.ecbDecrypt(d, rounds, p, o, blocks); break;
+                    case 2: x.cbcEncrypt(e, rounds, v, p, o, blocks); break;
+                    case 3: x.cbcDecrypt(d, rounds, v, p, o, blocks); break;
+                    case 4: x.cfb1Encrypt(e, rounds, v, p, o, blocks); break;
+                    default: x.cfb1Decrypt(e, rounds, v, p, o, blocks);
                     }
                 }
                 ASSERT_EQ(toHex(out[1]), toHex(out[0])) << "operation " << op << ", " << blocks

@@ -23,7 +23,7 @@
 // Decryption is FIPS-197's equivalent inverse cipher on the stored keys.
 #include <cstring>
 
-#include "rijndael_modes.h"
+#include "rijndael_word_cfb.h"
 
 namespace {
 
@@ -353,7 +353,7 @@ QOLT_FORCE_INLINE void crypt(const BitslicedKeys<R> &ks, Block (&x)[N]) {
 // The block primitives of rijndael_modes.h, a Reg being one block.  One set
 // of words at a time: measured, two sets interleaved (eight blocks) run a
 // fifth slower, their sixteen words and temporaries spilling to the stack.
-struct Bitsliced {
+struct Bitsliced : WordCfb<Bitsliced> {
     static constexpr unsigned kLanes = 1;
     static constexpr unsigned kWidth = 4;
     using Reg = Block;
@@ -387,24 +387,6 @@ struct Bitsliced {
     }
     static QOLT_FORCE_INLINE unsigned keystreamBits(const Block &x) {
         return unsigned(x.lo >> 7) & 1;
-    }
-
-    struct Cfb {
-        uint64_t hi, lo;
-    };
-    static QOLT_FORCE_INLINE Cfb cfbStart(const unsigned char *iv) {
-        return {load64be(iv), load64be(iv + 8)};
-    }
-    static QOLT_FORCE_INLINE Block cfbBlock(const Cfb &s) {
-        const uint64_t hl[2] = {s.hi, s.lo};
-        return fromShiftRegisters(hl);
-    }
-    static QOLT_FORCE_INLINE unsigned cfbFeedback(const Block &x, unsigned inBit) {
-        return keystreamBits(x) ^ inBit;
-    }
-    static QOLT_FORCE_INLINE unsigned cfbBit(unsigned fb) { return fb; }
-    static QOLT_FORCE_INLINE Cfb cfbShift(const Cfb &s, unsigned fb) {
-        return {s.hi << 1 | s.lo >> 63, s.lo << 1 | fb};
     }
 };
 

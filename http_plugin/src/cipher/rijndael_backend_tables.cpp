@@ -9,8 +9,8 @@
 #include <cstring>
 
 #include "rijndael_key.h"
-#include "rijndael_modes.h"
 #include "rijndael_tables.h"
+#include "rijndael_word_cfb.h"
 
 namespace {
 
@@ -100,7 +100,7 @@ QOLT_FORCE_INLINE Block decLast(const Block &s, const unsigned char *k) {
             subColumn(S, b0(s.c3), b1(s.c2), b2(s.c1), b3(s.c0)) ^ load32(k + 12)};
 }
 
-struct Tables {
+struct Tables : WordCfb<Tables> {
     static constexpr unsigned kLanes = 1;
     // Two blocks a round at a time, so that the look-ups of one overlap the
     // dependency chain of the other.
@@ -152,24 +152,6 @@ struct Tables {
                 __builtin_bswap32(uint32_t(hl[1] >> 32)), __builtin_bswap32(uint32_t(hl[1]))};
     }
     static QOLT_FORCE_INLINE unsigned keystreamBits(const Block &x) { return (x.c0 >> 7) & 1; }
-
-    struct Cfb {
-        uint64_t hi, lo;
-    };
-    static QOLT_FORCE_INLINE Cfb cfbStart(const unsigned char *iv) {
-        return {load64be(iv), load64be(iv + 8)};
-    }
-    static QOLT_FORCE_INLINE Block cfbBlock(const Cfb &s) {
-        const uint64_t hl[2] = {s.hi, s.lo};
-        return fromShiftRegisters(hl);
-    }
-    static QOLT_FORCE_INLINE unsigned cfbFeedback(const Block &x, unsigned inBit) {
-        return keystreamBits(x) ^ inBit;
-    }
-    static QOLT_FORCE_INLINE unsigned cfbBit(unsigned fb) { return fb; }
-    static QOLT_FORCE_INLINE Cfb cfbShift(const Cfb &s, unsigned fb) {
-        return {s.hi << 1 | s.lo >> 63, s.lo << 1 | fb};
-    }
 };
 
 }  // namespace
