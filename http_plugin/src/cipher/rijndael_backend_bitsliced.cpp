@@ -89,18 +89,22 @@ QOLT_FORCE_INLINE void ortho(uint64_t (&q)[8]) {
     swapBits(q[2], q[6], m4, 4), swapBits(q[3], q[7], m4, 4);
 }
 
-// Up to four blocks into one set of words; missing blocks are zero.  Word
-// i = 4 * (c & 1) + b first gets block b's columns c = 0, 2 (or 1, 3) with
-// byte k from row k / 2 of column c + 2 * (k & 1): the transpose then puts
+// A block's columns 0 and 2 interleaved byte by byte (row 0 of column 0,
+// row 0 of column 2, row 1 of column 0, ...) in even, columns 1 and 3 in odd.
+QOLT_FORCE_INLINE void interleaveColumns(const Block &x, uint64_t &even, uint64_t &odd) {
+    even = spreadBytes(x.lo & 0xffffffff) | spreadBytes(x.hi & 0xffffffff) << 8;
+    odd = spreadBytes(x.lo >> 32) | spreadBytes(x.hi >> 32) << 8;
+}
+
+// Up to four blocks into one set of words; missing blocks are zero.  Block
+// b's interleaved columns go to words b and 4 + b, where the transpose puts
 // row r, column c of block b at bit 16 * r + 4 * c + b.
 template <size_t N>
 QOLT_FORCE_INLINE void pack(const Block *x, uint64_t (&q)[8]) {
 #pragma GCC unroll 4
     for (size_t b = 0; b < 4; ++b) {
         if (b < N) {
-            const uint64_t lo = x[b].lo, hi = x[b].hi;
-            q[b] = spreadBytes(lo & 0xffffffff) | spreadBytes(hi & 0xffffffff) << 8;
-            q[b + 4] = spreadBytes(lo >> 32) | spreadBytes(hi >> 32) << 8;
+            interleaveColumns(x[b], q[b], q[b + 4]);
         } else {
             q[b] = q[b + 4] = 0;
         }
@@ -119,45 +123,42 @@ QOLT_FORCE_INLINE void unpack(uint64_t (&q)[8], Block *x) {
     }
 }
 
-// ---- The round functions ---------------------------------------------------
-//
-// On a set of words; SubBytes also on the 32-bit planes of the key schedule.
+// ---- The round functions, on a set of words ---------------------------------
 
 // FIPS-197 SubBytes: Boyar and Peralta's circuit.  Their inputs U0 to U7 and
 // outputs S0 to S7 run from the most significant bit down.
-template <class W>
-QOLT_FORCE_INLINE void subBytes(W (&q)[8]) {
-    const W u0 = q[7], u1 = q[6], u2 = q[5], u3 = q[4], u4 = q[3], u5 = q[2], u6 = q[1],
+QOLT_FORCE_INLINE void subBytes(uint64_t (&q)[8]) {
+    const uint64_t u0 = q[7], u1 = q[6], u2 = q[5], u3 = q[4], u4 = q[3], u5 = q[2], u6 = q[1],
             u7 = q[0];
     // Top linear layer.
-    const W t1 = u0 ^ u3, t2 = u0 ^ u5, t3 = u0 ^ u6, t4 = u3 ^ u5, t5 = u4 ^ u6;
-    const W t6 = t1 ^ t5, t7 = u1 ^ u2, t8 = u7 ^ t6, t9 = u7 ^ t7, t10 = t6 ^ t7;
-    const W t11 = u1 ^ u5, t12 = u2 ^ u5, t13 = t3 ^ t4, t14 = t6 ^ t11, t15 = t5 ^ t11;
-    const W t16 = t5 ^ t12, t17 = t9 ^ t16, t18 = u3 ^ u7, t19 = t7 ^ t18, t20 = t1 ^ t19;
-    const W t21 = u6 ^ u7, t22 = t7 ^ t21, t23 = t2 ^ t22, t24 = t2 ^ t10, t25 = t20 ^ t17;
-    const W t26 = t3 ^ t16, t27 = t1 ^ t12;
+    const uint64_t t1 = u0 ^ u3, t2 = u0 ^ u5, t3 = u0 ^ u6, t4 = u3 ^ u5, t5 = u4 ^ u6;
+    const uint64_t t6 = t1 ^ t5, t7 = u1 ^ u2, t8 = u7 ^ t6, t9 = u7 ^ t7, t10 = t6 ^ t7;
+    const uint64_t t11 = u1 ^ u5, t12 = u2 ^ u5, t13 = t3 ^ t4, t14 = t6 ^ t11, t15 = t5 ^ t11;
+    const uint64_t t16 = t5 ^ t12, t17 = t9 ^ t16, t18 = u3 ^ u7, t19 = t7 ^ t18, t20 = t1 ^ t19;
+    const uint64_t t21 = u6 ^ u7, t22 = t7 ^ t21, t23 = t2 ^ t22, t24 = t2 ^ t10, t25 = t20 ^ t17;
+    const uint64_t t26 = t3 ^ t16, t27 = t1 ^ t12;
     // Non-linear middle: inversion in GF(2^8) through its subfields.
-    const W m1 = t13 & t6, m2 = t23 & t8, m3 = t14 ^ m1, m4 = t19 & u7, m5 = m4 ^ m1;
-    const W m6 = t3 & t16, m7 = t22 & t9, m8 = t26 ^ m6, m9 = t20 & t17, m10 = m9 ^ m6;
-    const W m11 = t1 & t15, m12 = t4 & t27, m13 = m12 ^ m11, m14 = t2 & t10, m15 = m14 ^ m11;
-    const W m16 = m3 ^ m2, m17 = m5 ^ t24, m18 = m8 ^ m7, m19 = m10 ^ m15, m20 = m16 ^ m13;
-    const W m21 = m17 ^ m15, m22 = m18 ^ m13, m23 = m19 ^ t25, m24 = m22 ^ m23;
-    const W m25 = m22 & m20, m26 = m21 ^ m25, m27 = m20 ^ m21, m28 = m23 ^ m25;
-    const W m29 = m28 & m27, m30 = m26 & m24, m31 = m20 & m23, m32 = m27 & m31;
-    const W m33 = m27 ^ m25, m34 = m21 & m22, m35 = m24 & m34, m36 = m24 ^ m25;
-    const W m37 = m21 ^ m29, m38 = m32 ^ m33, m39 = m23 ^ m30, m40 = m35 ^ m36;
-    const W m41 = m38 ^ m40, m42 = m37 ^ m39, m43 = m37 ^ m38, m44 = m39 ^ m40, m45 = m42 ^ m41;
-    const W m46 = m44 & t6, m47 = m40 & t8, m48 = m39 & u7, m49 = m43 & t16, m50 = m38 & t9;
-    const W m51 = m37 & t17, m52 = m42 & t15, m53 = m45 & t27, m54 = m41 & t10, m55 = m44 & t13;
-    const W m56 = m40 & t23, m57 = m39 & t19, m58 = m43 & t3, m59 = m38 & t22, m60 = m37 & t20;
-    const W m61 = m42 & t1, m62 = m45 & t4, m63 = m41 & t2;
+    const uint64_t m1 = t13 & t6, m2 = t23 & t8, m3 = t14 ^ m1, m4 = t19 & u7, m5 = m4 ^ m1;
+    const uint64_t m6 = t3 & t16, m7 = t22 & t9, m8 = t26 ^ m6, m9 = t20 & t17, m10 = m9 ^ m6;
+    const uint64_t m11 = t1 & t15, m12 = t4 & t27, m13 = m12 ^ m11, m14 = t2 & t10, m15 = m14 ^ m11;
+    const uint64_t m16 = m3 ^ m2, m17 = m5 ^ t24, m18 = m8 ^ m7, m19 = m10 ^ m15, m20 = m16 ^ m13;
+    const uint64_t m21 = m17 ^ m15, m22 = m18 ^ m13, m23 = m19 ^ t25, m24 = m22 ^ m23;
+    const uint64_t m25 = m22 & m20, m26 = m21 ^ m25, m27 = m20 ^ m21, m28 = m23 ^ m25;
+    const uint64_t m29 = m28 & m27, m30 = m26 & m24, m31 = m20 & m23, m32 = m27 & m31;
+    const uint64_t m33 = m27 ^ m25, m34 = m21 & m22, m35 = m24 & m34, m36 = m24 ^ m25;
+    const uint64_t m37 = m21 ^ m29, m38 = m32 ^ m33, m39 = m23 ^ m30, m40 = m35 ^ m36;
+    const uint64_t m41 = m38 ^ m40, m42 = m37 ^ m39, m43 = m37 ^ m38, m44 = m39 ^ m40, m45 = m42 ^ m41;
+    const uint64_t m46 = m44 & t6, m47 = m40 & t8, m48 = m39 & u7, m49 = m43 & t16, m50 = m38 & t9;
+    const uint64_t m51 = m37 & t17, m52 = m42 & t15, m53 = m45 & t27, m54 = m41 & t10, m55 = m44 & t13;
+    const uint64_t m56 = m40 & t23, m57 = m39 & t19, m58 = m43 & t3, m59 = m38 & t22, m60 = m37 & t20;
+    const uint64_t m61 = m42 & t1, m62 = m45 & t4, m63 = m41 & t2;
     // Bottom linear layer, the affine map folded in.
-    const W l0 = m61 ^ m62, l1 = m50 ^ m56, l2 = m46 ^ m48, l3 = m47 ^ m55, l4 = m54 ^ m58;
-    const W l5 = m49 ^ m61, l6 = m62 ^ l5, l7 = m46 ^ l3, l8 = m51 ^ m59, l9 = m52 ^ m53;
-    const W l10 = m53 ^ l4, l11 = m60 ^ l2, l12 = m48 ^ m51, l13 = m50 ^ l0, l14 = m52 ^ m61;
-    const W l15 = m55 ^ l1, l16 = m56 ^ l0, l17 = m57 ^ l1, l18 = m58 ^ l8, l19 = m63 ^ l4;
-    const W l20 = l0 ^ l1, l21 = l1 ^ l7, l22 = l3 ^ l12, l23 = l18 ^ l2, l24 = l15 ^ l9;
-    const W l25 = l6 ^ l10, l26 = l7 ^ l9, l27 = l8 ^ l10, l28 = l11 ^ l14, l29 = l11 ^ l17;
+    const uint64_t l0 = m61 ^ m62, l1 = m50 ^ m56, l2 = m46 ^ m48, l3 = m47 ^ m55, l4 = m54 ^ m58;
+    const uint64_t l5 = m49 ^ m61, l6 = m62 ^ l5, l7 = m46 ^ l3, l8 = m51 ^ m59, l9 = m52 ^ m53;
+    const uint64_t l10 = m53 ^ l4, l11 = m60 ^ l2, l12 = m48 ^ m51, l13 = m50 ^ l0, l14 = m52 ^ m61;
+    const uint64_t l15 = m55 ^ l1, l16 = m56 ^ l0, l17 = m57 ^ l1, l18 = m58 ^ l8, l19 = m63 ^ l4;
+    const uint64_t l20 = l0 ^ l1, l21 = l1 ^ l7, l22 = l3 ^ l12, l23 = l18 ^ l2, l24 = l15 ^ l9;
+    const uint64_t l25 = l6 ^ l10, l26 = l7 ^ l9, l27 = l8 ^ l10, l28 = l11 ^ l14, l29 = l11 ^ l17;
     q[7] = l6 ^ l24;
     q[6] = ~(l16 ^ l26);
     q[5] = ~(l19 ^ l28);
@@ -170,9 +171,8 @@ QOLT_FORCE_INLINE void subBytes(W (&q)[8]) {
 
 // FIPS-197 5.3.2's inverse affine map: bit i of the result is the sum of
 // bits i + 2, i + 5 and i + 7, plus bit i of 0x05.
-template <class W>
-QOLT_FORCE_INLINE void invAffine(W (&q)[8]) {
-    const W x0 = q[0], x1 = q[1], x2 = q[2], x3 = q[3], x4 = q[4], x5 = q[5], x6 = q[6],
+QOLT_FORCE_INLINE void invAffine(uint64_t (&q)[8]) {
+    const uint64_t x0 = q[0], x1 = q[1], x2 = q[2], x3 = q[3], x4 = q[4], x5 = q[5], x6 = q[6],
             x7 = q[7];
     q[0] = ~(x2 ^ x5 ^ x7);
     q[1] = x3 ^ x6 ^ x0;
@@ -184,24 +184,21 @@ QOLT_FORCE_INLINE void invAffine(W (&q)[8]) {
     q[7] = x1 ^ x4 ^ x6;
 }
 
-template <class W>
-QOLT_FORCE_INLINE void invSubBytes(W (&q)[8]) {
+QOLT_FORCE_INLINE void invSubBytes(uint64_t (&q)[8]) {
     invAffine(q);
     subBytes(q);
     invAffine(q);
 }
 
 // Row r rotates by r columns: 4 * r bits within its 16-bit slice.
-template <class W>
-QOLT_FORCE_INLINE W shiftRows(W x) {
+QOLT_FORCE_INLINE uint64_t shiftRows(uint64_t x) {
     return (x & 0x000000000000ffff) | (x >> 4 & 0x000000000fff0000) |
            (x << 12 & 0x00000000f0000000) | (x >> 8 & 0x000000ff00000000) |
            (x << 8 & 0x0000ff0000000000) | (x >> 12 & 0x000f000000000000) |
            (x << 4 & 0xfff0000000000000);
 }
 
-template <class W>
-QOLT_FORCE_INLINE W invShiftRows(W x) {
+QOLT_FORCE_INLINE uint64_t invShiftRows(uint64_t x) {
     return (x & 0x000000000000ffff) | (x << 4 & 0x00000000fff00000) |
            (x >> 12 & 0x00000000000f0000) | (x >> 8 & 0x000000ff00000000) |
            (x << 8 & 0x0000ff0000000000) | (x >> 4 & 0x0fff000000000000) |
@@ -210,8 +207,7 @@ QOLT_FORCE_INLINE W invShiftRows(W x) {
 
 // Multiplication by x (FIPS-197 xtime) of every byte: bit i takes bit i - 1,
 // and the top bit folds back by the polynomial's 0x1b.
-template <class W>
-QOLT_FORCE_INLINE void xtime(const W (&t)[8], W (&d)[8]) {
+QOLT_FORCE_INLINE void xtime(const uint64_t (&t)[8], uint64_t (&d)[8]) {
     d[0] = t[7];
     d[1] = t[0] ^ t[7];
     d[2] = t[1];
@@ -224,9 +220,8 @@ QOLT_FORCE_INLINE void xtime(const W (&t)[8], W (&d)[8]) {
 
 // MixColumns: 2 a ^ 3 b ^ c ^ d for the column's rows a, b, c, d from the
 // row down, computed as 2 (a ^ b) ^ b ^ (c ^ d); c ^ d is a ^ b two rows on.
-template <class W>
-QOLT_FORCE_INLINE void mixColumns(W (&q)[8]) {
-    W b[8], t[8], t2[8];
+QOLT_FORCE_INLINE void mixColumns(uint64_t (&q)[8]) {
+    uint64_t b[8], t[8], t2[8];
 #pragma GCC unroll 8
     for (int j = 0; j < 8; ++j) {
         b[j] = rotr(q[j], 16);
@@ -237,11 +232,11 @@ QOLT_FORCE_INLINE void mixColumns(W (&q)[8]) {
     for (int j = 0; j < 8; ++j) q[j] = t2[j] ^ b[j] ^ rotr(t[j], 32);
 }
 
-// InvMixColumns as MixColumns after the column map a -> 5 a ^ 4 c
-// (FIPS-197's inverse matrix is the product of the two).
-template <class W>
-QOLT_FORCE_INLINE void invMixColumns(W (&q)[8]) {
-    W u[8], u2[8], u4[8];
+// InvMixColumns as MixColumns after the map that makes each byte a of a
+// column 5 a ^ 4 c, c the byte two rows on: FIPS-197's inverse matrix is
+// the product of the two.
+QOLT_FORCE_INLINE void invMixColumns(uint64_t (&q)[8]) {
+    uint64_t u[8], u2[8], u4[8];
 #pragma GCC unroll 8
     for (int j = 0; j < 8; ++j) u[j] = q[j] ^ rotr(q[j], 32);
     xtime(u, u2);
@@ -251,8 +246,7 @@ QOLT_FORCE_INLINE void invMixColumns(W (&q)[8]) {
     mixColumns(q);
 }
 
-template <class W>
-QOLT_FORCE_INLINE void addRoundKey(W (&q)[8], const uint64_t (&k)[8]) {
+QOLT_FORCE_INLINE void addRoundKey(uint64_t (&q)[8], const uint64_t (&k)[8]) {
 #pragma GCC unroll 8
     for (int j = 0; j < 8; ++j) q[j] = q[j] ^ k[j];
 }
@@ -264,9 +258,8 @@ QOLT_FORCE_INLINE void addRoundKey(W (&q)[8], const uint64_t (&k)[8]) {
 // transpose's input would all be `even`, 4 to 7 all `odd`; bit j of each
 // byte of those, spread over four bits, is output word j.
 QOLT_FORCE_INLINE void packKey(const unsigned char *p, uint64_t (&k)[8]) {
-    const uint64_t lo = load64le(p), hi = load64le(p + 8);
-    const uint64_t even = spreadBytes(lo & 0xffffffff) | spreadBytes(hi & 0xffffffff) << 8;
-    const uint64_t odd = spreadBytes(lo >> 32) | spreadBytes(hi >> 32) << 8;
+    uint64_t even, odd;
+    interleaveColumns({load64le(p), load64le(p + 8)}, even, odd);
     constexpr uint64_t low4 = 0x0f0f0f0f0f0f0f0f, ones = 0x1111111111111111;
     // Bits 0-3 of each byte of even in the low nibble, of odd in the high
     // one; bits 4-7 likewise.
@@ -295,8 +288,8 @@ struct BitslicedKeys {
 
 // ---- The cipher on N blocks ------------------------------------------------
 
-template <unsigned R, class W>
-QOLT_FORCE_INLINE void encryptWords(const BitslicedKeys<R> &ks, W (&q)[8]) {
+template <unsigned R>
+QOLT_FORCE_INLINE void encryptWords(const BitslicedKeys<R> &ks, uint64_t (&q)[8]) {
     addRoundKey(q, ks.k[0]);
     for (unsigned r = 1; r < R; ++r) {
         subBytes(q);
@@ -313,8 +306,8 @@ QOLT_FORCE_INLINE void encryptWords(const BitslicedKeys<R> &ks, W (&q)[8]) {
 
 // The equivalent inverse cipher (FIPS-197 5.3.5): the middle round keys are
 // stored converted by InvMixColumns.
-template <unsigned R, class W>
-QOLT_FORCE_INLINE void decryptWords(const BitslicedKeys<R> &ks, W (&q)[8]) {
+template <unsigned R>
+QOLT_FORCE_INLINE void decryptWords(const BitslicedKeys<R> &ks, uint64_t (&q)[8]) {
     addRoundKey(q, ks.k[R]);
     for (unsigned r = R - 1; r > 0; --r) {
         invSubBytes(q);
@@ -395,13 +388,13 @@ struct Bitsliced : WordCfb<Bitsliced> {
 // SubWord (FIPS-197 5.2) through the S-box circuit: plane j holds bit j of
 // the word's four bytes at bits 0, 8, 16 and 24.
 uint32_t subWord(uint32_t w) {
-    uint32_t q[8];
+    uint64_t q[8];
 #pragma GCC unroll 8
     for (unsigned j = 0; j < 8; ++j) q[j] = w >> j & 0x01010101;
     subBytes(q);
     uint32_t s = 0;
 #pragma GCC unroll 8
-    for (unsigned j = 0; j < 8; ++j) s |= (q[j] & 0x01010101) << j;
+    for (unsigned j = 0; j < 8; ++j) s |= uint32_t(q[j] & 0x01010101) << j;
     return s;
 }
 
