@@ -1,7 +1,8 @@
 // The table-driven backend: FIPS-197 rounds as four look-ups per column in
 // the combined SubBytes/MixColumns tables.  Portable and fast, but every
-// look-up is indexed by key and data, so it leaks through cache timing;
-// the cipher uses it only where the processor has no AES instructions.
+// look-up is indexed by key and data, so it leaks through cache timing: the
+// cipher never chooses it.  It stays as the reference that tests and
+// benchmarks pin.
 //
 // A column of the state, or a word of a round key, is a uint32_t with its
 // row-0 byte in the low 8 bits, as in the tables: a little-endian load of the
