@@ -12,7 +12,8 @@
 # against the peers' table code (peers_on_tables, tools/common.sh).  The
 # third, "ssse3", races the SSSE3 backend against OpenSSL's SSSE3 code
 # (peers_on_ssse3).  Each run first checks that every contender gives our
-# output.
+# output.  The ratio table reads the first run a second time for the
+# bitsliced backend against BearSSL's constant-time AES.
 #
 # Usage: tools/bench.sh [--matrix] [Google Benchmark options, e.g. --benchmark_filter=md5]
 # Results: build/<preset>/bench-native.json and bench-tables.json, and the
@@ -28,7 +29,7 @@ if [ "${1:-}" = "--matrix" ]; then
   shift
 fi
 
-tools/deps.sh libbenchmark-dev nettle-dev libgcrypt20-dev libssl-dev python3 dpkg-dev
+tools/deps.sh libbenchmark-dev nettle-dev libgcrypt20-dev libssl-dev libbearssl-dev python3 dpkg-dev
 
 configure() {  # configure PRESET
   if [ "$1" = bench-debian ]; then
@@ -71,10 +72,10 @@ for preset in "${presets[@]}"; do
 
   if [ ${#presets[@]} -gt 1 ]; then
     inputs+=("native@$label=$build/bench-native.json" "tables@$label=$build/bench-tables.json"
-             "ssse3@$label=$build/bench-ssse3.json")
+             "ssse3@$label=$build/bench-ssse3.json" "bitsliced@$label=$build/bench-native.json")
   else
     inputs+=("native=$build/bench-native.json" "tables=$build/bench-tables.json"
-             "ssse3=$build/bench-ssse3.json")
+             "ssse3=$build/bench-ssse3.json" "bitsliced=$build/bench-native.json")
   fi
 done
 

@@ -2,6 +2,7 @@
 # Runs the cipher's tests and the plugin's export tests under Debian's
 # qemu-user as if on older processors, so that the run-time choice of the
 # cipher backend meets processors without the instructions:
+#   qemu64    no AES instructions, no SSSE3: the bitsliced backend
 #   Nehalem   SSSE3, no AES instructions: the SSSE3 backend
 #   Westmere  AES-NI, no AVX2, AVX-512 or VAES: the AES-NI backend
 # Usage: tools/check_qemu.sh   (reuses the build of tools/test.sh, preset "test")
@@ -15,7 +16,7 @@ cmake --build --preset test --target rijndael_test rijndael_threads_test \
   rijndael_abi_test credential_decoder_test auth_digest_test
 
 tests="$build/http_plugin/tests"
-for cpu in Nehalem Westmere; do
+for cpu in qemu64 Nehalem Westmere; do
   for t in rijndael_test rijndael_threads_test rijndael_abi_test \
            credential_decoder_test auth_digest_test; do
     echo "== $t on $cpu"

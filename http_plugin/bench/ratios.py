@@ -6,11 +6,13 @@ Usage: ratios.py LABEL=results.json [LABEL=results.json ...] [--markdown]
 
 Benchmarks are named "<case>/<contender>"; contenders whose names begin with
 "ours" are our code: "ours" the plugin's class on the backend the processor
-chooses, "ours-aes-ni", "ours-ssse3" and "ours-tables" those backends run
-directly.  Each run has a reference: "ours" in the run labelled "native"
-(peers on their AES instructions), "ours-tables" in the run labelled "tables"
-(peers on their table code), "ours-ssse3" in the run labelled "ssse3"
-(OpenSSL on its SSSE3 code; see tools/bench.sh).  For every other contender the table gives
+chooses, "ours-aes-ni", "ours-ssse3", "ours-bitsliced" and "ours-tables"
+those backends run directly.  Each run has a reference: "ours" in the run
+labelled "native" (peers on their AES instructions), "ours-tables" in the run
+labelled "tables" (peers on their table code), "ours-ssse3" in the run
+labelled "ssse3" (OpenSSL on its SSSE3 code; see tools/bench.sh),
+"ours-bitsliced" in the run labelled "bitsliced" (the native run read again,
+against the constant-time peer alone).  For every other contender the table gives
 its median time and "ref x", the speed of the reference relative to it (its
 time divided by the reference's: above 1, the reference is faster).
 """
@@ -18,7 +20,10 @@ import json
 import re
 import sys
 
-REFERENCE = {"native": "ours", "tables": "ours-tables", "ssse3": "ours-ssse3"}
+REFERENCE = {"native": "ours", "tables": "ours-tables", "ssse3": "ours-ssse3",
+             "bitsliced": "ours-bitsliced"}
+# The contenders a run compares with its reference, where not all of them.
+PEERS = {"bitsliced": ["bearssl-ct64"]}
 
 # (run, case pattern, contender, minimum "ref x", what the target says)
 TARGETS = [
@@ -49,6 +54,11 @@ TARGETS = [
      ">= 1.0x OpenSSL"),
     ("ssse3", r"^aes\d+-cbc-encrypt/4096$", "openssl", 0.9, ">= 0.9x OpenSSL"),
     ("ssse3", r"^aes128-ecb-encrypt/16$", "openssl", 0.9, ">= 0.9x OpenSSL"),
+    # The portable constant-time backend against BearSSL's.
+    ("bitsliced", r"^aes\d+-(ecb-encrypt|cbc-decrypt)/4096$", "bearssl-ct64", 1.5,
+     ">= 1.5x BearSSL aes_ct64"),
+    ("bitsliced", r"^aes\d+-cbc-encrypt/4096$", "bearssl-ct64", 1.0, ">= 1.0x BearSSL aes_ct64"),
+    ("bitsliced", r"^aes128-one-block/", "bearssl-ct64", 1.0, ">= 1.0x BearSSL aes_ct64"),
 ]
 # (run, case pattern, limit on the reference's median time in ns, text)
 LIMITS = [("tables", r"^aes128-one-block/", 45.0, "<= 45 ns per block")]
@@ -83,8 +93,9 @@ def load(path):
 CASE_ORDER = [r"^md5/", r"^aes128-(ecb|cbc)", r"^aes192-", r"^aes256-", r"-cfb1-",
               r"-one-block/", r"-key-setup/", r"^base64-", r"^auth/", r"^auth-decode/",
               r"^auth-decode-init/"]
-CONTENDER_ORDER = ["ours", "ours-vaes-256", "ours-aes-ni", "ours-ssse3", "ours-tables", "openssl", "nettle", "glib",
-                   "libgcrypt", "composition", "composition-snprintf", "openssl-md5"]
+CONTENDER_ORDER = ["ours", "ours-vaes-256", "ours-aes-ni", "ours-ssse3", "ours-bitsliced",
+                   "ours-tables", "openssl", "nettle", "bearssl-ct64", "glib", "libgcrypt",
+                   "composition", "composition-snprintf", "openssl-md5"]
 
 
 def case_key(case):
@@ -169,6 +180,8 @@ def matrix(inputs, markdown):
     print()
     print_table(["run", "case", "ours"] + builds + ["slowest/fastest"], rows, markdown)
     for (run, build), res in results.items():
+        if run != "native":
+            continue
         for line in cycles_per_byte(res):
             print("%s, %s" % (build, line))
     print("\n%s" % ("every target met in every build" if short == 0
@@ -225,7 +238,7 @@ def main(argv):
         for case in sorted(runs, key=case_key):
             contenders = runs[case]
             ref = contenders.get(reference)
-            if ref is None:
+            if ref is None or not any(p in contenders for p in PEERS.get(label, contenders)):
                 continue
             limit = next((l for l in LIMITS if l[0] == label and re.search(l[1], case)), None)
             verdict = ""
@@ -236,7 +249,7 @@ def main(argv):
             rows.append([label, case, reference, fmt_time(ref["ns"]),
                          "%.0f" % ref["mbs"] if ref["mbs"] else "", "", verdict])
             for who in sorted(contenders, key=contender_key):
-                if who == reference:
+                if who == reference or who not in PEERS.get(label, [who]):
                     continue
                 peer = contenders[who]
                 ratio = peer["ns"] / ref["ns"]

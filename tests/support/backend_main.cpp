@@ -1,4 +1,4 @@
-// main() of the cipher's tests: `--backend=tables|ssse3|aes-ni|vaes-256|vaes` pins the
+// main() of the cipher's tests: `--backend=NAME` (tables, bitsliced, ssse3, aes-ni, vaes-256, vaes) pins the
 // cipher's backend for the whole run, so the same tests check each one;
 // without it the processor chooses, as in the plugin.  A backend this
 // processor cannot run skips every test instead of failing them.
@@ -33,7 +33,8 @@ int main(int argc, char **argv) {
         const std::string name = argv[i] + strlen(prefix);
         bool known = false;
         for (RijndaelBackendId id :
-             {RijndaelBackendId::Tables, RijndaelBackendId::Ssse3, RijndaelBackendId::AesNi,
+             {RijndaelBackendId::Tables, RijndaelBackendId::Bitsliced, RijndaelBackendId::Ssse3,
+              RijndaelBackendId::AesNi,
               RijndaelBackendId::Vaes256, RijndaelBackendId::Vaes}) {
             if (name != rijndaelBackendName(id)) continue;
             known = true;

@@ -62,6 +62,7 @@ bool hasVaes512() {
 const RijndaelBackend *backendOf(RijndaelBackendId id) {
     switch (id) {
     case RijndaelBackendId::Tables: return &kRijndaelTablesBackend;
+    case RijndaelBackendId::Bitsliced: return &kRijndaelBitslicedBackend;
 #if defined(__x86_64__)
     case RijndaelBackendId::Ssse3: return hasSsse3() ? &kRijndaelSsse3Backend : nullptr;
     case RijndaelBackendId::AesNi: return hasAesNi() ? &kRijndaelAesNiBackend : nullptr;
@@ -79,7 +80,8 @@ const RijndaelBackend *widest() {
     if (const RijndaelBackend *b = backendOf(RijndaelBackendId::Vaes256)) return b;
     if (const RijndaelBackend *b = backendOf(RijndaelBackendId::AesNi)) return b;
     if (const RijndaelBackend *b = backendOf(RijndaelBackendId::Ssse3)) return b;
-    return &kRijndaelTablesBackend;
+    // The tables leak the key through the cache: never chosen.
+    return &kRijndaelBitslicedBackend;
 }
 
 // The stand-in of the first call: each function chooses, then forwards.
@@ -142,6 +144,7 @@ const char *rijndaelBackendName(RijndaelBackendId id) {
     switch (id) {
     case RijndaelBackendId::Tables: return "tables";
     case RijndaelBackendId::Ssse3: return "ssse3";
+    case RijndaelBackendId::Bitsliced: return "bitsliced";
     case RijndaelBackendId::AesNi: return "aes-ni";
     case RijndaelBackendId::Vaes256: return "vaes-256";
     case RijndaelBackendId::Vaes: return "vaes";

@@ -2,7 +2,10 @@
 // ECB, CBC and CFB1 loops per kind of processor, all with the same contract.
 //
 // - Tables: the portable table-driven code; fast, but its memory accesses
-//   depend on key and data, so it is not constant-time.
+//   depend on key and data, so it is not constant-time.  Never chosen: the
+//   reference that tests and benchmarks pin.
+// - Bitsliced: portable and constant-time, eight blocks at a time in 64-bit
+//   words; the choice where there are no AES instructions and no SSSE3.
 // - Ssse3: constant-time software rounds by SSSE3 byte shuffles, for
 //   processors without the AES instructions; four blocks in flight.
 // - AesNi: the AES instructions on 128-bit registers (AES-NI and SSE2
@@ -28,7 +31,7 @@
 #include <atomic>
 #include <cstddef>
 
-enum class RijndaelBackendId { Tables, Ssse3, AesNi, Vaes256, Vaes };
+enum class RijndaelBackendId { Tables, Bitsliced, Ssse3, AesNi, Vaes256, Vaes };
 
 struct RijndaelBackend {
     RijndaelBackendId id;
@@ -61,6 +64,7 @@ struct RijndaelBackend {
 };
 
 extern const RijndaelBackend kRijndaelTablesBackend;
+extern const RijndaelBackend kRijndaelBitslicedBackend;
 #if defined(__x86_64__)
 extern const RijndaelBackend kRijndaelSsse3Backend;
 extern const RijndaelBackend kRijndaelAesNiBackend;
@@ -93,7 +97,7 @@ bool rijndaelBackendSupported(RijndaelBackendId id);
 // against ciphers in use; not exported.
 bool rijndaelPinBackend(RijndaelBackendId id);
 
-// The backend's name ("tables", "ssse3", "aes-ni", "vaes-256", "vaes"), or null for
+// The backend's name ("tables", "bitsliced", "ssse3", "aes-ni", "vaes-256", "vaes"), or null for
 // an unknown id.
 const char *rijndaelBackendName(RijndaelBackendId id);
 

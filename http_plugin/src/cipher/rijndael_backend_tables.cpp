@@ -1,7 +1,8 @@
 // The table-driven backend: FIPS-197 rounds as four look-ups per column in
 // the combined SubBytes/MixColumns tables.  Portable and fast, but every
-// look-up is indexed by key and data, so it leaks through cache timing;
-// the cipher uses it only where the processor has no AES instructions.
+// look-up is indexed by key and data, so it leaks through cache timing: the
+// cipher never chooses it.  It stays as the reference that tests and
+// benchmarks pin.
 //
 // A column of the state, or a word of a round key, is a uint32_t with its
 // row-0 byte in the low 8 bits, as in the tables: a little-endian load of the
@@ -9,8 +10,8 @@
 #include <cstring>
 
 #include "rijndael_key.h"
-#include "rijndael_modes.h"
 #include "rijndael_tables.h"
+#include "rijndael_word_cfb.h"
 
 namespace {
 
@@ -100,7 +101,7 @@ QOLT_FORCE_INLINE Block decLast(const Block &s, const unsigned char *k) {
             subColumn(S, b0(s.c3), b1(s.c2), b2(s.c1), b3(s.c0)) ^ load32(k + 12)};
 }
 
-struct Tables {
+struct Tables : WordCfb<Tables> {
     static constexpr unsigned kLanes = 1;
     // Two blocks a round at a time, so that the look-ups of one overlap the
     // dependency chain of the other.
@@ -160,24 +161,6 @@ struct Tables {
                 __builtin_bswap32(uint32_t(hl[1] >> 32)), __builtin_bswap32(uint32_t(hl[1]))};
     }
     static QOLT_FORCE_INLINE unsigned keystreamBits(const Block &x) { return (x.c0 >> 7) & 1; }
-
-    struct Cfb {
-        uint64_t hi, lo;
-    };
-    static QOLT_FORCE_INLINE Cfb cfbStart(const unsigned char *iv) {
-        return {load64be(iv), load64be(iv + 8)};
-    }
-    static QOLT_FORCE_INLINE Block cfbBlock(const Cfb &s) {
-        const uint64_t hl[2] = {s.hi, s.lo};
-        return fromShiftRegisters(hl);
-    }
-    static QOLT_FORCE_INLINE unsigned cfbFeedback(const Block &x, unsigned inBit) {
-        return keystreamBits(x) ^ inBit;
-    }
-    static QOLT_FORCE_INLINE unsigned cfbBit(unsigned fb) { return fb; }
-    static QOLT_FORCE_INLINE Cfb cfbShift(const Cfb &s, unsigned fb) {
-        return {s.hi << 1 | s.lo >> 63, s.lo << 1 | fb};
-    }
 };
 
 }  // namespace
