@@ -35,15 +35,18 @@
  * Side channels: which code runs is decided once, at run time, by the
  * processor (cpuid), never by the environment.
  * - x86-64 processors with the AES instructions (AES-NI with SSSE3 and
- *   SSE4.1; VAES on 256- or 512-bit registers where present): init() and every block of
- *   blockEncrypt(), blockDecrypt() and padEncrypt(), in every mode and key
- *   length, and padDecrypt() in CBC, run in constant time: no branch and no
- *   memory address depends on the key, the vector or the data.  padDecrypt()
- *   in ECB decrypts likewise but must then check the padding, so its result
+ *   SSE4.1; VAES on 256- or 512-bit registers where present), and those
+ *   without them but with SSSE3 (rounds computed by byte shuffles, with no
+ *   look-up in memory): init() and every block of blockEncrypt(),
+ *   blockDecrypt() and padEncrypt(), in every mode and key length, and
+ *   padDecrypt() in CBC, run in constant time: no branch and no memory
+ *   address depends on the key, the vector or the data.  padDecrypt() in
+ *   ECB decrypts likewise but must then check the padding, so its result
  *   and its time depend on the last plaintext block.
- * - Other processors and architectures: the cipher is table-driven and not
- *   constant-time; its memory accesses depend on key and data, so it leaks
- *   through cache timing to code that shares the processor.
+ * - Other processors (x86-64 without SSSE3) and architectures: the cipher
+ *   is table-driven and not constant-time; its memory accesses depend on
+ *   key and data, so it leaks through cache timing to code that shares the
+ *   processor.
  * On both, lengths, mode, direction and key length are not secret.
  *
  * ABI: the class is compiled into callers.  Its fields (their order, widths
