@@ -33,16 +33,31 @@
  * other call on the same object.
  *
  * Side channels: which code runs is decided once, at run time, by the
- * processor (cpuid), never by the environment: the AES instructions on
- * x86-64 processors that have them (AES-NI with SSSE3 and SSE4.1; VAES on
- * 256- or 512-bit registers where present), elsewhere, on any processor and
- * architecture, bitsliced code with no table look-up.  On each, init() and
- * every block of blockEncrypt(), blockDecrypt() and padEncrypt(), in every
- * mode and key length, and padDecrypt() in CBC, run in constant time: no
+ * processor (cpuid), never by the environment:
+ * - x86-64 with AES-NI: the AES instructions, on 128-bit registers, or with
+ *   VAES on 256- or 512-bit registers where present;
+ * - x86-64 with SSSE3 but no AES-NI: rounds computed by byte shuffles
+ *   (vector-permute look-ups in registers, never in memory);
+ * - any other processor or architecture: bitsliced code on 64-bit words.
+ * On each, init() (the key schedule and its conversion for Decrypt
+ * included) and every block of blockEncrypt(), blockDecrypt(), padEncrypt()
+ * and padDecrypt(), in every mode and key length, run in constant time: no
  * branch and no memory address depends on the key, the vector or the data.
- * padDecrypt() in ECB decrypts likewise but must then check the padding, so
- * its result and its time depend on the last plaintext block.  Lengths,
- * mode, direction and key length are not secret.
+ * padDecrypt() in ECB checks the padding without a branch on its bytes and
+ * branches once on the verdict, so its time tells only what its result
+ * tells.  Lengths, mode, direction and key length are not secret.  For the
+ * AES-NI, SSSE3 and bitsliced code this is checked by a tool (memcheck with
+ * the secrets marked undefined); the VAES code, which valgrind cannot run,
+ * uses the same rounds and loops on wider registers, and its claim rests on
+ * reading it.  The table-driven code, whose look-ups leak the key through
+ * the cache, is kept as a reference for tests and never chosen.
+ *
+ * Secrets left behind: init() and the padded calls wipe every copy they make
+ * of the key, a round key or a plaintext block before they return.  The
+ * block loops (blockEncrypt(), blockDecrypt() and the bulk of the padded
+ * calls) may leave round keys that the compiler spilled to the stack: their
+ * speed is worth more there, and a caller who must may clear its stack.
+ * The credential decoder's exports clear the stack their calls used.
  *
  * ABI: the class is compiled into callers.  Its fields (their order, widths
  * and offsets, checked below), the enumeration values and every method are

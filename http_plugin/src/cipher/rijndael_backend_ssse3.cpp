@@ -181,7 +181,7 @@ constexpr unsigned invShiftRowsFrom(unsigned n) { return 4 * ((n / 4 + 4 - n % 4
 // the byte this reaches in m steps.
 constexpr unsigned nextRow(unsigned n) { return 4 * (n / 4) + (n + 1) % 4; }
 
-// f after g.
+// The index map i -> f(g(i)): moving by it is moving by f, then by g.
 constexpr Move then(const Move &g, const Move &f) {
     Move h{};
     for (unsigned i = 0; i < 16; ++i) h.at[i] = f.at[g.at[i]];
@@ -199,10 +199,10 @@ constexpr Move power(const Move &f, unsigned k) {
 }
 
 // The moves of one direction, whose rounds take rows by `shift`.  After
-// round r the register holds the true state's byte order[r][i] in byte i:
-// shift^-r, so that the shifted bytes MixColumns multiplies by its first
-// coefficient are where they already are.  With the four moves indexed by
-// r % 4:
+// round r, byte i of the register holds the true state's byte after[i],
+// after = shift^-r, so that the bytes MixColumns multiplies by its first
+// coefficient are already where its output goes.  With the moves indexed
+// by r % 4:
 //   mix[r % 4][m - 1]  brings to each byte of round r's output the byte its
 //                      coefficient m multiplies;
 //   key[r % 4]         puts round key r in round r's order;
@@ -270,11 +270,11 @@ constexpr ByNibble byNibble(unsigned (*f)(unsigned)) {
 // c1 = (1 + a) / a^2 * (1/io) + 1 / a^2 * (1/jo).
 constexpr Pair pairFor(unsigned (*f)(unsigned)) {
     Pair t{};
-    const unsigned a2 = inv4(mul4(kA, kA)), a1 = mul4(1 ^ kA, a2);
+    const unsigned byJo = inv4(mul4(kA, kA)), byIo = mul4(1 ^ kA, byJo);
     for (unsigned v = 0; v < 16; ++v) {
         const unsigned s = inv4(v);
-        t.io.b[v] = uint8_t(f(phiInverse(mul4(a1, s) << 4 | s)));
-        t.jo.b[v] = uint8_t(f(phiInverse(mul4(a2, s) << 4)));
+        t.io.b[v] = uint8_t(f(phiInverse(mul4(byIo, s) << 4 | s)));
+        t.jo.b[v] = uint8_t(f(phiInverse(mul4(byJo, s) << 4)));
     }
     return t;
 }
