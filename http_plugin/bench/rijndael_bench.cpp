@@ -24,7 +24,7 @@
 
 #include "bench_support.h"
 #include "qolt/rijndael.h"
-#include "rijndael_backend.h"
+#include "rijndael_dispatch.h"
 
 namespace bench {
 namespace {
@@ -101,25 +101,17 @@ struct Backend : Runner {
     }
 };
 
-// The backends worth a row of their own beside "ours": the narrower hardware
-// ones where the processor chooses a wider one (to show what the width
-// adds), and the tables always.
+// The backends worth a row of their own beside "ours": every other one the
+// processor runs, narrower and software ones included (to show what each is
+// worth); the tables always.
 std::vector<std::pair<std::string, const RijndaelBackend *>> backendContenders() {
     std::vector<std::pair<std::string, const RijndaelBackend *>> list;
-#if defined(__x86_64__)
-    if (rijndaelBackendSupported(RijndaelBackendId::Vaes256) &&
-        rijndaelRunningBackend().id != RijndaelBackendId::Vaes256)
-        list.emplace_back("ours-vaes-256", &kRijndaelVaes256Backend);
-    if (rijndaelBackendSupported(RijndaelBackendId::AesNi) &&
-        rijndaelRunningBackend().id != RijndaelBackendId::AesNi)
-        list.emplace_back("ours-aes-ni", &kRijndaelAesNiBackend);
-    if (rijndaelBackendSupported(RijndaelBackendId::Ssse3) &&
-        rijndaelBackend().id != RijndaelBackendId::Ssse3)
-        list.emplace_back("ours-ssse3", &kRijndaelSsse3Backend);
-#endif
-    if (rijndaelBackend().id != RijndaelBackendId::Bitsliced)
-        list.emplace_back("ours-bitsliced", &kRijndaelBitslicedBackend);
-    list.emplace_back("ours-tables", &kRijndaelTablesBackend);
+    const RijndaelBackendEntry &running = rijndaelRunningBackend();
+    for (size_t i = 0; i < kRijndaelBackendCount; ++i) {
+        const RijndaelBackendEntry &e = kRijndaelBackends[i];
+        if (e.id != running.id && rijndaelBackendSupported(e.id))
+            list.emplace_back(std::string("ours-") + e.name, e.backend);
+    }
     return list;
 }
 

@@ -13,7 +13,7 @@
 
 #include "md5.h"
 #include "qolt/rijndael.h"
-#include "rijndael_backend.h"
+#include "rijndael_dispatch.h"
 
 namespace {
 
@@ -40,9 +40,8 @@ const Case kCases[] = {
 };
 
 bool pin(const char *name) {
-    for (RijndaelBackendId id : {RijndaelBackendId::Tables, RijndaelBackendId::AesNi})
-        if (strcmp(rijndaelBackendName(id), name) == 0) return rijndaelPinBackend(id);
-    return false;
+    const RijndaelBackendEntry *backend = rijndaelBackendNamed(name);
+    return backend && rijndaelPinBackend(backend->id);
 }
 
 }  // namespace

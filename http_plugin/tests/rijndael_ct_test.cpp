@@ -25,7 +25,7 @@
 #include <string>
 
 #include "qolt/rijndael.h"
-#include "rijndael_backend.h"
+#include "rijndael_dispatch.h"
 
 namespace {
 
@@ -143,20 +143,14 @@ int main(int argc, char **argv) {
         const std::string arg = argv[i];
         if (arg.rfind("--backend=", 0) == 0) {
             const std::string name = arg.substr(strlen("--backend="));
-            bool known = false;
-            for (RijndaelBackendId id :
-                 {RijndaelBackendId::Tables, RijndaelBackendId::Bitsliced, RijndaelBackendId::Ssse3,
-                  RijndaelBackendId::AesNi, RijndaelBackendId::Vaes256, RijndaelBackendId::Vaes}) {
-                if (name != rijndaelBackendName(id)) continue;
-                known = true;
-                if (!rijndaelPinBackend(id)) {
-                    printf("this processor cannot run the %s backend\n", name.c_str());
-                    return 77;
-                }
-            }
-            if (!known) {
+            const RijndaelBackendEntry *backend = rijndaelBackendNamed(name.c_str());
+            if (!backend) {
                 fprintf(stderr, "unknown backend %s\n", name.c_str());
                 return 2;
+            }
+            if (!rijndaelPinBackend(backend->id)) {
+                printf("this processor cannot run the %s backend\n", name.c_str());
+                return 77;
             }
         } else if (arg == "--expect-leaks") {
             h.expectLeaks = true;

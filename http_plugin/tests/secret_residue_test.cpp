@@ -16,7 +16,7 @@
 #include "credential_key.h"
 #include "credential_oracle.h"
 #include "qolt/rijndael.h"
-#include "rijndael_backend.h"
+#include "rijndael_dispatch.h"
 #include "test_support.h"
 
 namespace {

@@ -1,4 +1,4 @@
-// main() of the cipher's tests: `--backend=NAME` (tables, bitsliced, ssse3, aes-ni, vaes-256, vaes) pins the
+// main() of the cipher's tests: `--backend=NAME` (a name of the registry) pins the
 // cipher's backend for the whole run, so the same tests check each one;
 // without it the processor chooses, as in the plugin.  A backend this
 // processor cannot run skips every test instead of failing them.
@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "rijndael_backend.h"
+#include "rijndael_dispatch.h"
 
 namespace {
 
@@ -31,20 +31,14 @@ int main(int argc, char **argv) {
     for (int i = 1; i < argc; ++i) {
         if (strncmp(argv[i], prefix, strlen(prefix)) != 0) continue;
         const std::string name = argv[i] + strlen(prefix);
-        bool known = false;
-        for (RijndaelBackendId id :
-             {RijndaelBackendId::Tables, RijndaelBackendId::Bitsliced, RijndaelBackendId::Ssse3,
-              RijndaelBackendId::AesNi,
-              RijndaelBackendId::Vaes256, RijndaelBackendId::Vaes}) {
-            if (name != rijndaelBackendName(id)) continue;
-            known = true;
-            qoltCipherBackendPinned = true;
-            if (!rijndaelPinBackend(id)) testing::AddGlobalTestEnvironment(new Unsupported(name));
-        }
-        if (!known) {
+        const RijndaelBackendEntry *backend = rijndaelBackendNamed(name.c_str());
+        if (!backend) {
             fprintf(stderr, "unknown backend %s\n", name.c_str());
             return 2;
         }
+        qoltCipherBackendPinned = true;
+        if (!rijndaelPinBackend(backend->id))
+            testing::AddGlobalTestEnvironment(new Unsupported(name));
     }
     return RUN_ALL_TESTS();
 }

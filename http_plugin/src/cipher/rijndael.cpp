@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "rijndael_backend.h"
+#include "rijndael_dispatch.h"
 #include "wipe.h"
 
 namespace {

@@ -84,9 +84,9 @@ struct AesNi : AesRounds<AesNiInstructions> {
     static constexpr unsigned kLanes = 1;
     // Eight blocks in flight cover the AES unit's latency times its
     // throughput on current processors.
-    static constexpr unsigned kWidth = 8;
+    static constexpr unsigned kInFlight = 8;
     using Reg = __m128i;
-    using Narrow = AesNi;
+    using Tail = AesNi;
 
     static QOLT_FORCE_INLINE __m128i load(const unsigned char *p) {
         return AesNiInstructions::key(p);

@@ -1,88 +1,87 @@
-// Which backend the cipher runs: chosen once from cpuid, never from the
-// environment; tests may pin one.
-#include "rijndael_backend.h"
-
+// The registry of backends and the choice among them (rijndael_dispatch.h).
+// Adding a backend is one row here, its source in CMake, and its object.
 #include <atomic>
+#include <cstring>
+
+#include "rijndael_dispatch.h"
 
 #if defined(__x86_64__)
 #include <cpuid.h>
 #endif
 
+// What cpuid and XCR0 report, read once per choice into one place.
+struct RijndaelCpu {
+    bool ssse3 = false, aesni = false, avx = false, avx2 = false, vaes = false;
+    bool avx512f = false, avx512vl = false;
+    bool ymmState = false, zmmState = false;  // the OS saves those registers
+};
+
 namespace {
 
-#if defined(__x86_64__)
 bool bit(unsigned word, int n) { return (word >> n) & 1; }
 
-bool hasSsse3() {
-    unsigned a, b, c, d;
-    return __get_cpuid(1, &a, &b, &c, &d) && bit(c, 9);
-}
-
-// AES-NI; the backend needs nothing beyond it and SSE2.
-bool hasAesNi() {
-    unsigned a, b, c, d;
-    if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
-    return bit(c, 25);
-}
-
-// The operating system saves the registers named by these XCR0 bits.
-bool osSaves(unsigned mask) {
-    unsigned a, b, c, d;
-    if (!__get_cpuid(1, &a, &b, &c, &d) || !bit(c, 27)) return false;  // OSXSAVE
-    unsigned lo, hi;
-    __asm__("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
-    return (lo & mask) == mask;
-}
-
-// Leaf 7's feature words, zero where the processor has no leaf 7.
-void leaf7(unsigned &b, unsigned &c) {
-    unsigned a, d;
-    b = c = 0;
-    if (__get_cpuid_max(0, nullptr) >= 7) __cpuid_count(7, 0, a, b, c, d);
-}
-
-// VAES on 256-bit registers: AVX2 and VAES, with the SSE and AVX state saved.
-bool hasVaes256() {
-    unsigned b, c;
-    leaf7(b, c);
-    return hasAesNi() && osSaves(0x6) && bit(b, 5) && bit(c, 9);
-}
-
-// VAES on 512-bit registers: VAES with AVX-512F and -VL (the AES-NI tails
-// use all 32 registers), and the operating system's consent to save the
-// vector state (XCR0: SSE, AVX, opmask and both halves of the upper ZMM
-// registers).
-bool hasVaes512() {
-    unsigned b, c;
-    leaf7(b, c);
-    return hasVaes256() && osSaves(0xe6) && bit(b, 16) && bit(b, 31);
-}
-#endif
-
-const RijndaelBackend *backendOf(RijndaelBackendId id) {
-    switch (id) {
-    case RijndaelBackendId::Tables: return &kRijndaelTablesBackend;
-    case RijndaelBackendId::Bitsliced: return &kRijndaelBitslicedBackend;
+RijndaelCpu readCpu() {
+    RijndaelCpu cpu;
 #if defined(__x86_64__)
-    case RijndaelBackendId::Ssse3: return hasSsse3() ? &kRijndaelSsse3Backend : nullptr;
-    case RijndaelBackendId::AesNi: return hasAesNi() ? &kRijndaelAesNiBackend : nullptr;
-    case RijndaelBackendId::Vaes256: return hasVaes256() ? &kRijndaelVaes256Backend : nullptr;
-    case RijndaelBackendId::Vaes: return hasVaes512() ? &kRijndaelVaesBackend : nullptr;
-#else
-    default: break;
-#endif
+    unsigned a, b, c, d;
+    if (!__get_cpuid(1, &a, &b, &c, &d)) return cpu;
+    cpu.ssse3 = bit(c, 9);
+    cpu.aesni = bit(c, 25);
+    cpu.avx = bit(c, 28);
+    if (bit(c, 27)) {  // OSXSAVE: XCR0 tells which register state the OS saves
+        unsigned lo, hi;
+        __asm__("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+        cpu.ymmState = (lo & 0x6) == 0x6;     // SSE and AVX
+        cpu.zmmState = (lo & 0xe6) == 0xe6;   // and opmask, both upper ZMM halves
     }
-    return nullptr;
+    if (__get_cpuid_max(0, nullptr) >= 7) {
+        __cpuid_count(7, 0, a, b, c, d);
+        cpu.avx2 = bit(b, 5);
+        cpu.avx512f = bit(b, 16);
+        cpu.avx512vl = bit(b, 31);
+        cpu.vaes = bit(c, 9);
+    }
+#endif
+    return cpu;
 }
 
-const RijndaelBackend *widest() {
-    if (const RijndaelBackend *b = backendOf(RijndaelBackendId::Vaes)) return b;
-    if (const RijndaelBackend *b = backendOf(RijndaelBackendId::Vaes256)) return b;
-    if (const RijndaelBackend *b = backendOf(RijndaelBackendId::AesNi)) return b;
-    if (const RijndaelBackend *b = backendOf(RijndaelBackendId::Ssse3)) return b;
-    // The tables leak the key through the cache: never chosen.
-    return &kRijndaelBitslicedBackend;
+bool always(const RijndaelCpu &) { return true; }
+
+#if defined(__x86_64__)
+bool ssse3(const RijndaelCpu &cpu) { return cpu.ssse3; }
+
+// AES-NI alone: the backend needs nothing beyond it and SSE2.
+bool aesNi(const RijndaelCpu &cpu) { return cpu.aesni; }
+
+// VAES on 256-bit registers: AVX, AVX2 and VAES, with the AVX state saved.
+bool vaes256(const RijndaelCpu &cpu) {
+    return cpu.aesni && cpu.avx && cpu.avx2 && cpu.vaes && cpu.ymmState;
 }
+
+// VAES on 512-bit registers: with AVX-512F and -VL (the AES-NI tails use all
+// 32 registers), and the 512-bit state saved.
+bool vaes512(const RijndaelCpu &cpu) {
+    return vaes256(cpu) && cpu.avx512f && cpu.avx512vl && cpu.zmmState;
+}
+#endif
+
+}  // namespace
+
+// Most preferred first.  The tables leak the key through the cache: they are
+// the reference that tests and benchmarks pin, never chosen.
+const RijndaelBackendEntry kRijndaelBackends[] = {
+#if defined(__x86_64__)
+    {RijndaelBackendId::Vaes512, "vaes-512", &kRijndaelVaes512Backend, vaes512, true},
+    {RijndaelBackendId::Vaes256, "vaes-256", &kRijndaelVaes256Backend, vaes256, true},
+    {RijndaelBackendId::AesNi, "aes-ni", &kRijndaelAesNiBackend, aesNi, true},
+    {RijndaelBackendId::Ssse3, "ssse3", &kRijndaelSsse3Backend, ssse3, true},
+#endif
+    {RijndaelBackendId::Bitsliced, "bitsliced", &kRijndaelBitslicedBackend, always, true},
+    {RijndaelBackendId::Tables, "tables", &kRijndaelTablesBackend, always, false},
+};
+const size_t kRijndaelBackendCount = sizeof kRijndaelBackends / sizeof kRijndaelBackends[0];
+
+namespace {
 
 // The stand-in of the first call: each function chooses, then forwards.
 template <class... A>
@@ -101,8 +100,6 @@ using Bulk = FirstCall<Rk, unsigned, In, Out, size_t>;
 using Chained = FirstCall<Rk, unsigned, In, In, Out, size_t>;
 
 const RijndaelBackend kFirstCall = {
-    RijndaelBackendId::Tables,
-    "first-call",
     FirstCall<In, unsigned, Out>::forward<&RijndaelBackend::expandKey>,
     FirstCall<unsigned, Out>::forward<&RijndaelBackend::invertKey>,
     Block::forward<&RijndaelBackend::encryptBlock>,
@@ -122,32 +119,46 @@ const RijndaelBackend kFirstCall = {
 std::atomic<const RijndaelBackend *> rijndaelChosenBackend{&kFirstCall};
 
 const RijndaelBackend &rijndaelChooseBackend() {
-    const RijndaelBackend *b = widest();
-    rijndaelChosenBackend.store(b, std::memory_order_relaxed);
-    return *b;
+    const RijndaelCpu cpu = readCpu();
+    const RijndaelBackend *chosen = &kRijndaelTablesBackend;
+    for (const RijndaelBackendEntry &e : kRijndaelBackends)
+        if (e.choosable && e.supported(cpu)) {
+            chosen = e.backend;
+            break;
+        }
+    rijndaelChosenBackend.store(chosen, std::memory_order_relaxed);
+    return *chosen;
 }
 
-const RijndaelBackend &rijndaelRunningBackend() {
+const RijndaelBackendEntry &rijndaelRunningBackend() {
     const RijndaelBackend *b = rijndaelChosenBackend.load(std::memory_order_relaxed);
-    return b == &kFirstCall ? rijndaelChooseBackend() : *b;
+    if (b == &kFirstCall) b = &rijndaelChooseBackend();
+    for (const RijndaelBackendEntry &e : kRijndaelBackends)
+        if (e.backend == b) return e;
+    return kRijndaelBackends[kRijndaelBackendCount - 1];
 }
 
-bool rijndaelBackendSupported(RijndaelBackendId id) { return backendOf(id) != nullptr; }
+const RijndaelBackendEntry &rijndaelBackendEntry(RijndaelBackendId id) {
+    for (const RijndaelBackendEntry &e : kRijndaelBackends)
+        if (e.id == id) return e;
+    // An id not built for this architecture: the tables stand for it, and
+    // rijndaelBackendSupported() says no.
+    return kRijndaelBackends[kRijndaelBackendCount - 1];
+}
+
+const RijndaelBackendEntry *rijndaelBackendNamed(const char *name) {
+    for (const RijndaelBackendEntry &e : kRijndaelBackends)
+        if (strcmp(e.name, name) == 0) return &e;
+    return nullptr;
+}
+
+bool rijndaelBackendSupported(RijndaelBackendId id) {
+    const RijndaelBackendEntry &e = rijndaelBackendEntry(id);
+    return e.id == id && e.supported(readCpu());
+}
 
 bool rijndaelPinBackend(RijndaelBackendId id) {
-    const RijndaelBackend *b = backendOf(id);
-    if (b) rijndaelChosenBackend.store(b, std::memory_order_relaxed);
-    return b != nullptr;
-}
-
-const char *rijndaelBackendName(RijndaelBackendId id) {
-    switch (id) {
-    case RijndaelBackendId::Tables: return "tables";
-    case RijndaelBackendId::Ssse3: return "ssse3";
-    case RijndaelBackendId::Bitsliced: return "bitsliced";
-    case RijndaelBackendId::AesNi: return "aes-ni";
-    case RijndaelBackendId::Vaes256: return "vaes-256";
-    case RijndaelBackendId::Vaes: return "vaes";
-    }
-    return nullptr;
+    if (!rijndaelBackendSupported(id)) return false;
+    rijndaelChosenBackend.store(rijndaelBackendEntry(id).backend, std::memory_order_relaxed);
+    return true;
 }

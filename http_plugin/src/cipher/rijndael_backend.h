@@ -10,16 +10,16 @@
 //   processors without the AES instructions; four blocks in flight.
 // - AesNi: the AES instructions on 128-bit registers (AES-NI and SSE2
 //   alone); eight blocks in flight.
-// - Vaes: the vector AES instructions on 512-bit registers (VAES,
+// - Vaes512: the vector AES instructions on 512-bit registers (VAES,
 //   AVX-512F/VL); sixteen blocks in flight.
 // - Vaes256: the same on 256-bit registers (VAES, AVX2), for processors
 //   without AVX-512; sixteen blocks in flight.
 //   Both VAES widths run their serial loops (CBC encryption, CFB1) and their
 //   tails on the AesNi code.
 //
-// The choice is made once, from cpuid alone, the first time a cipher needs
-// it: the widest backend the processor (and its operating system, for the
-// 512-bit state) supports; the tables only where there is not even SSSE3.  Tests may pin a backend; nothing else does.
+// Which one runs is rijndael_dispatch.h's matter.  This header is all that
+// the files built for other instruction sets include: no inline function
+// with external linkage, nothing a baseline file could share with them.
 //
 // Every function takes the schedule as Rijndael stores it: round key r at
 // rk + 16 * r, FIPS-197 byte order, and for decryption slots 1 to rounds - 1
@@ -28,14 +28,9 @@
 #ifndef QOLT_RIJNDAEL_BACKEND_H
 #define QOLT_RIJNDAEL_BACKEND_H
 
-#include <atomic>
 #include <cstddef>
 
-enum class RijndaelBackendId { Tables, Bitsliced, Ssse3, AesNi, Vaes256, Vaes };
-
 struct RijndaelBackend {
-    RijndaelBackendId id;
-    const char *name;
     // FIPS-197 KeyExpansion of the 4 * (rounds - 6) key bytes into round
     // keys 0 to rounds.
     void (*expandKey)(const unsigned char *key, unsigned rounds, unsigned char *rk);
@@ -69,36 +64,7 @@ extern const RijndaelBackend kRijndaelBitslicedBackend;
 extern const RijndaelBackend kRijndaelSsse3Backend;
 extern const RijndaelBackend kRijndaelAesNiBackend;
 extern const RijndaelBackend kRijndaelVaes256Backend;
-extern const RijndaelBackend kRijndaelVaesBackend;
+extern const RijndaelBackend kRijndaelVaes512Backend;
 #endif
-
-// The backend every cipher uses: chosen once by the processor, or pinned.
-// Until the first choice it is a stand-in whose functions choose, then run
-// the chosen backend's, so a call pays one load and no test.  Inline, since
-// a one-block call would feel a call more.
-// Hidden on the declaration too, so that the load is one rip-relative move
-// and not a trip through the global offset table.
-extern std::atomic<const RijndaelBackend *> rijndaelChosenBackend
-    __attribute__((visibility("hidden")));
-const RijndaelBackend &rijndaelChooseBackend();
-inline const RijndaelBackend &rijndaelBackend() {
-    return *rijndaelChosenBackend.load(std::memory_order_relaxed);
-}
-
-// The backend that runs, the choice made if none was yet: what tests and
-// benchmarks ask, never the stand-in.
-const RijndaelBackend &rijndaelRunningBackend();
-
-// Whether this processor can run the backend.
-bool rijndaelBackendSupported(RijndaelBackendId id);
-
-// For tests: makes every cipher use the backend from now on.  Returns false,
-// changing nothing, when the processor cannot run it.  Not thread-safe
-// against ciphers in use; not exported.
-bool rijndaelPinBackend(RijndaelBackendId id);
-
-// The backend's name ("tables", "bitsliced", "ssse3", "aes-ni", "vaes-256", "vaes"), or null for
-// an unknown id.
-const char *rijndaelBackendName(RijndaelBackendId id);
 
 #endif  // QOLT_RIJNDAEL_BACKEND_H

@@ -2,5 +2,5 @@
 // run only where cpuid reports those instructions.
 #include "rijndael_aesni.h"
 
-const RijndaelBackend kRijndaelAesNiBackend = ModeLoops<AesNi>::backend(
-    RijndaelBackendId::AesNi, "aes-ni", aesniExpandKey, aesniInvertKey);
+const RijndaelBackend kRijndaelAesNiBackend =
+    ModeLoops<AesNi>::backend(aesniExpandKey, aesniInvertKey);

@@ -348,9 +348,9 @@ QOLT_FORCE_INLINE void crypt(const BitslicedKeys<R> &ks, Block (&x)[N]) {
 // fifth slower, their sixteen words and temporaries spilling to the stack.
 struct Bitsliced : WordCfb<Bitsliced> {
     static constexpr unsigned kLanes = 1;
-    static constexpr unsigned kWidth = 4;
+    static constexpr unsigned kInFlight = 4;
     using Reg = Block;
-    using Narrow = Bitsliced;
+    using Tail = Bitsliced;
     template <unsigned R>
     using Keys = BitslicedKeys<R>;
 
@@ -475,8 +475,7 @@ void cbcDecrypt(const unsigned char *rk, unsigned rounds, const unsigned char *i
 }
 
 constexpr RijndaelBackend bitslicedBackend() {
-    RijndaelBackend b = ModeLoops<Bitsliced>::backend(
-        RijndaelBackendId::Bitsliced, "bitsliced", bitslicedExpandKey, bitslicedInvertKey);
+    RijndaelBackend b = ModeLoops<Bitsliced>::backend(bitslicedExpandKey, bitslicedInvertKey);
     b.ecbEncrypt = ecb<false>;
     b.ecbDecrypt = ecb<true>;
     b.cbcDecrypt = cbcDecrypt;

@@ -474,8 +474,8 @@ QOLT_FORCE_INLINE void decryptRound1(__m128i &x, const __m128i &key, const Row (
 struct Vperm : SseOneBlock {
     // Each round is one long chain of dependent shuffles; four blocks in
     // flight keep the shuffle units busy (two leave them idle, eight spill).
-    static constexpr unsigned kWidth = 4;
-    using Narrow = Vperm;
+    static constexpr unsigned kInFlight = 4;
+    using Tail = Vperm;
 
     // Both directions' round keys: the loops load the keys before they know
     // which they will call, and the compiler drops the unused half.
@@ -617,5 +617,5 @@ void vpermInvertKey(unsigned rounds, unsigned char *rk) {
 
 }  // namespace
 
-const RijndaelBackend kRijndaelSsse3Backend = ModeLoops<Vperm>::backend(
-    RijndaelBackendId::Ssse3, "ssse3", vpermExpandKey, vpermInvertKey);
+const RijndaelBackend kRijndaelSsse3Backend =
+    ModeLoops<Vperm>::backend(vpermExpandKey, vpermInvertKey);

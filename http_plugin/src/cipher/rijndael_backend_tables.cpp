@@ -9,9 +9,9 @@
 // column's four bytes, byte-swapped on big-endian hosts.
 #include <cstring>
 
-#include "rijndael_key.h"
 #include "rijndael_tables.h"
 #include "rijndael_word_cfb.h"
+#include "wipe.h"
 
 namespace {
 
@@ -105,9 +105,9 @@ struct Tables : WordCfb<Tables> {
     static constexpr unsigned kLanes = 1;
     // Two blocks a round at a time, so that the look-ups of one overlap the
     // dependency chain of the other.
-    static constexpr unsigned kWidth = 2;
+    static constexpr unsigned kInFlight = 2;
     using Reg = Block;
-    using Narrow = Tables;
+    using Tail = Tables;
 
     // The round keys are read where they lie, at offsets fixed by R.
     template <unsigned R>
@@ -163,7 +163,51 @@ struct Tables : WordCfb<Tables> {
     static QOLT_FORCE_INLINE unsigned keystreamBits(const Block &x) { return (x.c0 >> 7) & 1; }
 };
 
+// FIPS-197 5.2 KeyExpansion, its S-box look-ups indexed by key bytes.
+void tablesExpandKey(const unsigned char *key, unsigned rounds, unsigned char *rk) {
+    const RijndaelTables &t = kRijndaelTables;
+    const unsigned nk = rounds - 6;
+    unsigned char tk[8][4];
+    memcpy(tk, key, 4 * nk);
+
+    // The words of tk are placed four to a round key, from round r, column
+    // c on; words that would fall after round key `rounds` are dropped.
+    unsigned r = 0, c = 0, step = 0;
+    for (;;) {
+        for (unsigned j = 0; j < nk && r <= rounds; ++j) {
+            memcpy(rk + 16 * r + 4 * c, tk[j], 4);
+            if (++c == 4) c = 0, ++r;
+        }
+        if (r > rounds) break;
+
+        const unsigned char *last = tk[nk - 1];
+        tk[0][0] ^= t.sbox[last[1]] ^ t.rcon[step++];
+        tk[0][1] ^= t.sbox[last[2]];
+        tk[0][2] ^= t.sbox[last[3]];
+        tk[0][3] ^= t.sbox[last[0]];
+        const unsigned firstHalf = nk == 8 ? 4 : nk;
+        for (unsigned j = 1; j < firstHalf; ++j)
+            for (int b = 0; b < 4; ++b) tk[j][b] ^= tk[j - 1][b];
+        if (nk == 8) {
+            for (int b = 0; b < 4; ++b) tk[4][b] ^= t.sbox[tk[3][b]];
+            for (unsigned j = 5; j < 8; ++j)
+                for (int b = 0; b < 4; ++b) tk[j][b] ^= tk[j - 1][b];
+        }
+    }
+    qoltWipe(tk, sizeof tk);
+}
+
+// The InvMixColumns conversion of 5.3.5, by the key-conversion tables.
+void tablesInvertKey(unsigned rounds, unsigned char *rk) {
+    const uint32_t(&K)[4][256] = kRijndaelTables.keyDec;
+    for (unsigned i = 4; i < 4 * rounds; ++i) {
+        unsigned char *w = rk + 4 * i;
+        uint32_t v = K[0][w[0]] ^ K[1][w[1]] ^ K[2][w[2]] ^ K[3][w[3]];
+        for (int b = 0; b < 4; ++b, v >>= 8) w[b] = static_cast<unsigned char>(v);
+    }
+}
+
 }  // namespace
 
-const RijndaelBackend kRijndaelTablesBackend = ModeLoops<Tables>::backend(
-    RijndaelBackendId::Tables, "tables", rijndaelTablesExpandKey, rijndaelTablesInvertKey);
+const RijndaelBackend kRijndaelTablesBackend =
+    ModeLoops<Tables>::backend(tablesExpandKey, tablesInvertKey);

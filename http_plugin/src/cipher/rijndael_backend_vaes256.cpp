@@ -33,9 +33,9 @@ struct Vaes256Instructions {
 
 struct Vaes256 : AesRounds<Vaes256Instructions> {
     static constexpr unsigned kLanes = 2;
-    static constexpr unsigned kWidth = 8;
+    static constexpr unsigned kInFlight = 8;
     using Reg = __m256i;
-    using Narrow = AesNi;
+    using Tail = AesNi;
 
     static QOLT_FORCE_INLINE __m256i load(const unsigned char *p) {
         return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
@@ -55,5 +55,5 @@ struct Vaes256 : AesRounds<Vaes256Instructions> {
 
 }  // namespace
 
-const RijndaelBackend kRijndaelVaes256Backend = ModeLoops<Vaes256>::backend(
-    RijndaelBackendId::Vaes256, "vaes-256", aesniExpandKey, aesniInvertKey);
+const RijndaelBackend kRijndaelVaes256Backend =
+    ModeLoops<Vaes256>::backend(aesniExpandKey, aesniInvertKey);

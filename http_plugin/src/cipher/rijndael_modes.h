@@ -6,16 +6,16 @@
 //
 // A backend B provides:
 //   kLanes, Reg      a register of kLanes blocks (1, 2 or 4)
-//   kWidth           registers in flight in the parallel loops
-//   Narrow           a backend of one lane for the serial loops and the
+//   kInFlight           registers in flight in the parallel loops
+//   Tail           a backend of one lane for the serial loops and the
 //                    tails (B itself when kLanes is 1)
 //   Keys<R>          the schedule of R rounds, loaded once per call
 //   load(p), store(p, x), x ^ y          kLanes blocks at p
 //   splat(p)         the block at p in every lane
 //   shiftIn(prev, cur)   lanes (last lane of prev, cur lanes 0 .. kLanes - 2)
-//   lastLane(x)      the last lane as a Narrow::Reg
+//   lastLane(x)      the last lane as a Tail::Reg
 //   encrypt<R>(keys, x[N]), decrypt<R>(keys, x[N])   N registers at once
-// and, for CFB1, on Narrow only (measured: building the registers of wider
+// and, for CFB1, on Tail only (measured: building the registers of wider
 // lanes from their words costs more than the wider rounds save):
 //   fromShiftRegisters(hl)   the CFB1 shift register given as the 128-bit
 //                    big-endian number hl[0] : hl[1], as a block
@@ -169,7 +169,7 @@ struct HasOneBlock<B, std::void_t<decltype(&B::template oneBlock<false>)>> : std
 
 template <class B>
 struct ModeLoops {
-    using N = typename B::Narrow;
+    using N = typename B::Tail;
     static constexpr bool kNarrowIsSelf = std::is_same<N, B>::value;
 
     template <bool kDecrypt>
@@ -179,14 +179,14 @@ struct ModeLoops {
             constexpr unsigned R = decltype(r)::value;
             // The wide registers are keyed only when a whole step is there:
             // a single block should not pay for them.
-            if (blocks >= B::kLanes * B::kWidth) {
+            if (blocks >= B::kLanes * B::kInFlight) {
                 const typename B::template Keys<R> ks(rk);
-                blocks = ecbRun<B, B::kWidth, kDecrypt, R>(ks, in, out, blocks);
+                blocks = ecbRun<B, B::kInFlight, kDecrypt, R>(ks, in, out, blocks);
                 if (blocks == 0) return;
             }
             const typename N::template Keys<R> nks(rk);
             if constexpr (!kNarrowIsSelf)
-                blocks = ecbRun<N, N::kWidth, kDecrypt, R>(nks, in, out, blocks);
+                blocks = ecbRun<N, N::kInFlight, kDecrypt, R>(nks, in, out, blocks);
             ecbRun<N, 1, kDecrypt, R>(nks, in, out, blocks);
         });
     }
@@ -226,16 +226,16 @@ struct ModeLoops {
         withRounds(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
             constexpr unsigned R = decltype(r)::value;
             typename N::Reg carry = N::load(iv);
-            if (blocks >= B::kLanes * B::kWidth) {
+            if (blocks >= B::kLanes * B::kInFlight) {
                 const typename B::template Keys<R> ks(rk);
                 typename B::Reg wideCarry = B::splat(iv);
-                blocks = cbcDecryptRun<B, B::kWidth, R>(ks, wideCarry, in, out, blocks);
+                blocks = cbcDecryptRun<B, B::kInFlight, R>(ks, wideCarry, in, out, blocks);
                 if (blocks == 0) return;
                 carry = B::lastLane(wideCarry);
             }
             const typename N::template Keys<R> nks(rk);
             if constexpr (!kNarrowIsSelf)
-                blocks = cbcDecryptRun<N, N::kWidth, R>(nks, carry, in, out, blocks);
+                blocks = cbcDecryptRun<N, N::kInFlight, R>(nks, carry, in, out, blocks);
             cbcDecryptRun<N, 1, R>(nks, carry, in, out, blocks);
         });
     }
@@ -270,16 +270,15 @@ struct ModeLoops {
             constexpr unsigned R = decltype(r)::value;
             uint64_t hi = load64be(iv), lo = load64be(iv + 8);
             const typename N::template Keys<R> ks(rk);
-            cfb1DecryptRun<N, N::kWidth, R>(ks, hi, lo, in, out, 16 * blocks);
+            cfb1DecryptRun<N, N::kInFlight, R>(ks, hi, lo, in, out, 16 * blocks);
         });
     }
 
-    static constexpr RijndaelBackend backend(RijndaelBackendId id, const char *name,
-                                             void (*expandKey)(const unsigned char *, unsigned,
+    static constexpr RijndaelBackend backend(void (*expandKey)(const unsigned char *, unsigned,
                                                                unsigned char *),
                                              void (*invertKey)(unsigned, unsigned char *)) {
-        return {id,         name,       expandKey,  invertKey,   block<false>, block<true>,
-                ecb<false>, ecb<true>,  cbcEncrypt, cbcDecrypt,  cfb1Encrypt,  cfb1Decrypt};
+        return {expandKey,  invertKey,  block<false>, block<true>,  ecb<false>,  ecb<true>,
+                cbcEncrypt, cbcDecrypt, cfb1Encrypt,  cfb1Decrypt};
     }
 };
 

@@ -23,7 +23,7 @@
 
 namespace {
 
-struct VaesInstructions {
+struct Vaes512Instructions {
     using Reg = __m512i;
     static QOLT_FORCE_INLINE __m512i key(const unsigned char *p) {
         return _mm512_broadcast_i32x4(AesNi::load(p));
@@ -42,16 +42,16 @@ struct VaesInstructions {
     }
 };
 
-struct Vaes : AesRounds<VaesInstructions> {
+struct Vaes512 : AesRounds<Vaes512Instructions> {
     static constexpr unsigned kLanes = 4;
-    static constexpr unsigned kWidth = 4;
+    static constexpr unsigned kInFlight = 4;
     using Reg = __m512i;
-    using Narrow = AesNi;
+    using Tail = AesNi;
 
     static QOLT_FORCE_INLINE __m512i load(const unsigned char *p) { return _mm512_loadu_si512(p); }
     static QOLT_FORCE_INLINE void store(unsigned char *p, __m512i x) { _mm512_storeu_si512(p, x); }
     static QOLT_FORCE_INLINE __m512i splat(const unsigned char *p) {
-        return VaesInstructions::key(p);
+        return Vaes512Instructions::key(p);
     }
     // Lanes (prev 3, cur 0, cur 1, cur 2): the 128 bytes cur:prev shifted
     // right by six 64-bit words.
@@ -63,5 +63,5 @@ struct Vaes : AesRounds<VaesInstructions> {
 
 }  // namespace
 
-const RijndaelBackend kRijndaelVaesBackend = ModeLoops<Vaes>::backend(
-    RijndaelBackendId::Vaes, "vaes", aesniExpandKey, aesniInvertKey);
+const RijndaelBackend kRijndaelVaes512Backend =
+    ModeLoops<Vaes512>::backend(aesniExpandKey, aesniInvertKey);
