@@ -94,7 +94,6 @@ struct AesNi : AesRounds<AesNiInstructions> {
     static QOLT_FORCE_INLINE void store(unsigned char *p, __m128i x) {
         _mm_storeu_si128(reinterpret_cast<__m128i *>(p), x);
     }
-    static QOLT_FORCE_INLINE __m128i splat(const unsigned char *p) { return load(p); }
 
     // One block with each round key taken from memory as the instruction
     // needs it: nothing to load up front, nothing spilled.  The branches
@@ -125,8 +124,6 @@ struct AesNi : AesRounds<AesNiInstructions> {
         }
         store(out, x);
     }
-    static QOLT_FORCE_INLINE __m128i shiftIn(__m128i prev, __m128i) { return prev; }
-    static QOLT_FORCE_INLINE __m128i lastLane(__m128i x) { return x; }
 
     // The CFB1 shift register given as two big-endian halves, as a block:
     // the halves byte-swapped as words, so no byte shuffle (SSSE3) is needed.

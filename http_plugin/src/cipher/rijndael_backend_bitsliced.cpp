@@ -361,9 +361,6 @@ struct Bitsliced : WordCfb<Bitsliced> {
         store64le(p, x.lo);
         store64le(p + 8, x.hi);
     }
-    static QOLT_FORCE_INLINE Block splat(const unsigned char *p) { return load(p); }
-    static QOLT_FORCE_INLINE Block shiftIn(const Block &prev, const Block &) { return prev; }
-    static QOLT_FORCE_INLINE Block lastLane(const Block &x) { return x; }
 
     template <unsigned R, size_t N>
     static QOLT_FORCE_INLINE void encrypt(const Keys<R> &ks, Block (&x)[N]) {

@@ -123,9 +123,6 @@ struct Tables : WordCfb<Tables> {
         store32(p + 8, s.c2);
         store32(p + 12, s.c3);
     }
-    static QOLT_FORCE_INLINE Block splat(const unsigned char *p) { return loadBlock(p); }
-    static QOLT_FORCE_INLINE Block shiftIn(const Block &prev, const Block &) { return prev; }
-    static QOLT_FORCE_INLINE Block lastLane(const Block &x) { return x; }
 
     template <unsigned R, size_t N>
     static QOLT_FORCE_INLINE void encrypt(const Keys<R> &ks, Block (&x)[N]) {

@@ -11,6 +11,8 @@
 //                    tails (B itself when kLanes is 1)
 //   Keys<R>          the schedule of R rounds, loaded once per call
 //   load(p), store(p, x), x ^ y          kLanes blocks at p
+// and, only when kLanes is above 1 (a backend of one block a register has
+// no lanes to move):
 //   splat(p)         the block at p in every lane
 //   shiftIn(prev, cur)   lanes (last lane of prev, cur lanes 0 .. kLanes - 2)
 //   lastLane(x)      the last lane as a Tail::Reg
@@ -94,6 +96,19 @@ QOLT_FORCE_INLINE size_t ecbRun(const typename B::template Keys<R> &ks, const un
     return blocks;
 }
 
+// The ciphertext blocks before those of cur: the register before, for one
+// block a register, else its last lane followed by cur's first ones.
+template <class B>
+QOLT_FORCE_INLINE typename B::Reg previous(const typename B::Reg &prev,
+                                           const typename B::Reg &cur) {
+    if constexpr (B::kLanes == 1) {
+        (void)cur;
+        return prev;
+    } else {
+        return B::shiftIn(prev, cur);
+    }
+}
+
 // CBC decryption: plaintext i = D(c[i]) ^ c[i - 1].  The previous
 // ciphertext comes from registers, never from memory the output may
 // already have overwritten; carry's last lane holds c[-1].
@@ -107,10 +122,10 @@ QOLT_FORCE_INLINE size_t cbcDecryptRun(const typename B::template Keys<R> &ks,
         QOLT_UNROLL_ALL
         for (unsigned i = 0; i < W; ++i) c[i] = x[i] = B::load(in + 16 * B::kLanes * i);
         B::template decrypt<R>(ks, x);
-        B::store(out, x[0] ^ B::shiftIn(carry, c[0]));
+        B::store(out, x[0] ^ previous<B>(carry, c[0]));
         QOLT_UNROLL_ALL
         for (unsigned i = 1; i < W; ++i)
-            B::store(out + 16 * B::kLanes * i, x[i] ^ B::shiftIn(c[i - 1], c[i]));
+            B::store(out + 16 * B::kLanes * i, x[i] ^ previous<B>(c[i - 1], c[i]));
         carry = c[W - 1];
     }
     return blocks;
@@ -228,10 +243,14 @@ struct ModeLoops {
             typename N::Reg carry = N::load(iv);
             if (blocks >= B::kLanes * B::kInFlight) {
                 const typename B::template Keys<R> ks(rk);
-                typename B::Reg wideCarry = B::splat(iv);
-                blocks = cbcDecryptRun<B, B::kInFlight, R>(ks, wideCarry, in, out, blocks);
+                if constexpr (B::kLanes == 1) {
+                    blocks = cbcDecryptRun<B, B::kInFlight, R>(ks, carry, in, out, blocks);
+                } else {
+                    typename B::Reg wideCarry = B::splat(iv);
+                    blocks = cbcDecryptRun<B, B::kInFlight, R>(ks, wideCarry, in, out, blocks);
+                    carry = B::lastLane(wideCarry);
+                }
                 if (blocks == 0) return;
-                carry = B::lastLane(wideCarry);
             }
             const typename N::template Keys<R> nks(rk);
             if constexpr (!kNarrowIsSelf)

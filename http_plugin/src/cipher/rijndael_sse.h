@@ -26,9 +26,6 @@ struct SseOneBlock {
     static QOLT_FORCE_INLINE void store(unsigned char *p, __m128i x) {
         _mm_storeu_si128(reinterpret_cast<__m128i *>(p), x);
     }
-    static QOLT_FORCE_INLINE __m128i splat(const unsigned char *p) { return load(p); }
-    static QOLT_FORCE_INLINE __m128i shiftIn(__m128i prev, __m128i) { return prev; }
-    static QOLT_FORCE_INLINE __m128i lastLane(__m128i x) { return x; }
 
     // Each 64-bit half byte-reversed: a big-endian shift-register half
     // becomes the block's byte order.
