@@ -4,8 +4,8 @@
 // - Tables: the portable table-driven code; fast, but its memory accesses
 //   depend on key and data, so it is not constant-time.  Never chosen: the
 //   reference that tests and benchmarks pin.
-// - Bitsliced: portable and constant-time, eight blocks at a time in 64-bit
-//   words; the choice where there are no AES instructions.
+// - Bitsliced: portable and constant-time, four blocks at a time in eight
+//   64-bit words; the choice where there are no AES instructions.
 // - AesNi: the AES instructions on 128-bit registers (AES-NI, SSSE3,
 //   SSE4.1); eight blocks in flight.
 // - Vaes: the vector AES instructions on 512-bit registers (VAES,
