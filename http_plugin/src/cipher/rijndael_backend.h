@@ -4,8 +4,9 @@
 // - Tables: the portable table-driven code; fast, but its memory accesses
 //   depend on key and data, so it is not constant-time.  Never chosen: the
 //   reference that tests and benchmarks pin.
-// - Bitsliced: portable and constant-time, eight blocks at a time in 64-bit
-//   words; the choice where there are no AES instructions and no SSSE3.
+// - Bitsliced: portable and constant-time, four blocks at a time in eight
+//   64-bit words; the choice where there are no AES instructions and no
+//   SSSE3.
 // - Ssse3: constant-time software rounds by SSSE3 byte shuffles, for
 //   processors without the AES instructions; four blocks in flight.
 // - AesNi: the AES instructions on 128-bit registers (AES-NI and SSE2
