@@ -23,25 +23,10 @@
 // Decryption is FIPS-197's equivalent inverse cipher on the stored keys.
 #include <cstring>
 
+#include "byte_order.h"
 #include "rijndael_word_cfb.h"
 
 namespace {
-
-QOLT_FORCE_INLINE uint64_t load64le(const unsigned char *p) {
-    uint64_t v;
-    memcpy(&v, p, 8);
-#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    v = __builtin_bswap64(v);
-#endif
-    return v;
-}
-
-QOLT_FORCE_INLINE void store64le(unsigned char *p, uint64_t v) {
-#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    v = __builtin_bswap64(v);
-#endif
-    memcpy(p, &v, 8);
-}
 
 QOLT_FORCE_INLINE uint64_t rotr(uint64_t x, unsigned n) { return x >> n | x << (64 - n); }
 
@@ -399,14 +384,6 @@ uint32_t subWord(uint32_t w) {
 #pragma GCC unroll 8
     for (unsigned j = 0; j < 8; ++j) s |= uint32_t(q[j] & 0x01010101) << j;
     return s;
-}
-
-QOLT_FORCE_INLINE uint32_t load32le(const unsigned char *p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-QOLT_FORCE_INLINE void store32le(unsigned char *p, uint32_t w) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(w >> 8 * i);
 }
 
 // FIPS-197 KeyExpansion a word at a time, the first byte of each word

@@ -9,6 +9,7 @@
 // column's four bytes, byte-swapped on big-endian hosts.
 #include <cstring>
 
+#include "byte_order.h"
 #include "rijndael_tables.h"
 #include "rijndael_word_cfb.h"
 #include "wipe.h"
@@ -17,23 +18,8 @@ namespace {
 
 const RijndaelTables &tables = kRijndaelTables;
 
-// memcpy, not a cast pointer: any alignment, no aliasing question, and one
-// plain move once compiled.
-QOLT_FORCE_INLINE uint32_t load32(const unsigned char *p) {
-    uint32_t w;
-    memcpy(&w, p, 4);
-#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    w = __builtin_bswap32(w);
-#endif
-    return w;
-}
-
-QOLT_FORCE_INLINE void store32(unsigned char *p, uint32_t w) {
-#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    w = __builtin_bswap32(w);
-#endif
-    memcpy(p, &w, 4);
-}
+QOLT_FORCE_INLINE uint32_t load32(const unsigned char *p) { return load32le(p); }
+QOLT_FORCE_INLINE void store32(unsigned char *p, uint32_t w) { store32le(p, w); }
 
 struct Block {
     uint32_t c0, c1, c2, c3;

@@ -38,6 +38,7 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "byte_order.h"
 #include "rijndael_backend.h"
 
 // The block primitives are small and called in the innermost loops; the
@@ -67,13 +68,6 @@ QOLT_FORCE_INLINE void withRounds(unsigned rounds, F &&f) {
     case 12: f(Rounds<12>{}); break;
     default: f(Rounds<14>{}); break;
     }
-}
-
-inline uint64_t load64be(const unsigned char *p) {
-    uint64_t v = 0;
-    QOLT_UNROLL_ALL
-    for (int i = 0; i < 8; ++i) v = v << 8 | p[i];
-    return v;
 }
 
 // Runs whole steps of kLanes * W blocks; returns the blocks left over.
