@@ -340,6 +340,9 @@ QOLT_FORCE_INLINE void crypt(const BitslicedKeys<R> &ks, Block (&x)[N]) {
 struct Bitsliced : WordCfb<Bitsliced> {
     static constexpr unsigned kLanes = 1;
     static constexpr unsigned kInFlight = 4;
+    // A group of one to three blocks costs what four do: the last ones go
+    // through as one group.
+    static constexpr bool kGroupTails = true;
     using Reg = Block;
     using Tail = Bitsliced;
     template <unsigned R>
@@ -423,45 +426,7 @@ void bitslicedInvertKey(unsigned rounds, unsigned char *rk) {
     }
 }
 
-// ECB and CBC decryption as ModeLoops has them, except for what is left
-// after the groups of four: ModeLoops takes it a block at a time, each at
-// the price of four, where here one call takes the one to three blocks.
-template <bool kDecrypt>
-void ecb(const unsigned char *rk, unsigned rounds, const unsigned char *in, unsigned char *out,
-         size_t blocks) {
-    withRounds(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
-        constexpr unsigned R = decltype(r)::value;
-        const BitslicedKeys<R> ks(rk);
-        switch (ecbRun<Bitsliced, 4, kDecrypt, R>(ks, in, out, blocks)) {
-        case 3: ecbRun<Bitsliced, 3, kDecrypt, R>(ks, in, out, 3); break;
-        case 2: ecbRun<Bitsliced, 2, kDecrypt, R>(ks, in, out, 2); break;
-        case 1: ecbRun<Bitsliced, 1, kDecrypt, R>(ks, in, out, 1); break;
-        }
-    });
-}
-
-void cbcDecrypt(const unsigned char *rk, unsigned rounds, const unsigned char *iv,
-                const unsigned char *in, unsigned char *out, size_t blocks) {
-    withRounds(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
-        constexpr unsigned R = decltype(r)::value;
-        const BitslicedKeys<R> ks(rk);
-        Block carry = Bitsliced::load(iv);
-        switch (cbcDecryptRun<Bitsliced, 4, R>(ks, carry, in, out, blocks)) {
-        case 3: cbcDecryptRun<Bitsliced, 3, R>(ks, carry, in, out, 3); break;
-        case 2: cbcDecryptRun<Bitsliced, 2, R>(ks, carry, in, out, 2); break;
-        case 1: cbcDecryptRun<Bitsliced, 1, R>(ks, carry, in, out, 1); break;
-        }
-    });
-}
-
-constexpr RijndaelBackend bitslicedBackend() {
-    RijndaelBackend b = ModeLoops<Bitsliced>::backend(bitslicedExpandKey, bitslicedInvertKey);
-    b.ecbEncrypt = ecb<false>;
-    b.ecbDecrypt = ecb<true>;
-    b.cbcDecrypt = cbcDecrypt;
-    return b;
-}
-
 }  // namespace
 
-const RijndaelBackend kRijndaelBitslicedBackend = bitslicedBackend();
+const RijndaelBackend kRijndaelBitslicedBackend =
+    ModeLoops<Bitsliced>::backend(bitslicedExpandKey, bitslicedInvertKey);

@@ -176,16 +176,59 @@ struct HasOneBlock : std::false_type {};
 template <class B>
 struct HasOneBlock<B, std::void_t<decltype(&B::template oneBlock<false>)>> : std::true_type {};
 
+// Whether a backend pays per group of kInFlight blocks rather than per block
+// (kGroupTails, as bitsliced code does): then the blocks left after the
+// whole steps go through as one smaller group, not one at a time.
+template <class B, class = void>
+struct GroupTails : std::false_type {};
+template <class B>
+struct GroupTails<B, std::void_t<decltype(B::kGroupTails)>>
+    : std::integral_constant<bool, B::kGroupTails> {};
+
+// The blocks left after the whole steps, fewer than B::kInFlight.
+template <class B, bool kDecrypt, unsigned R, unsigned kGroup = B::kInFlight - 1>
+QOLT_FORCE_INLINE void ecbTail(const typename B::template Keys<R> &ks, const unsigned char *in,
+                               unsigned char *out, size_t blocks) {
+    if constexpr (!GroupTails<B>::value) {
+        ecbRun<B, 1, kDecrypt, R>(ks, in, out, blocks);
+    } else if constexpr (kGroup > 0) {
+        if (blocks == kGroup)
+            ecbRun<B, kGroup, kDecrypt, R>(ks, in, out, blocks);
+        else
+            ecbTail<B, kDecrypt, R, kGroup - 1>(ks, in, out, blocks);
+    }
+}
+
+template <class B, unsigned R, unsigned kGroup = B::kInFlight - 1>
+QOLT_FORCE_INLINE void cbcDecryptTail(const typename B::template Keys<R> &ks,
+                                      typename B::Reg &carry, const unsigned char *in,
+                                      unsigned char *out, size_t blocks) {
+    if constexpr (!GroupTails<B>::value) {
+        cbcDecryptRun<B, 1, R>(ks, carry, in, out, blocks);
+    } else if constexpr (kGroup > 0) {
+        if (blocks == kGroup)
+            cbcDecryptRun<B, kGroup, R>(ks, carry, in, out, blocks);
+        else
+            cbcDecryptTail<B, R, kGroup - 1>(ks, carry, in, out, blocks);
+    }
+}
+
 template <class B>
 struct ModeLoops {
     using N = typename B::Tail;
-    static constexpr bool kNarrowIsSelf = std::is_same<N, B>::value;
+    static constexpr bool kTailIsSelf = std::is_same<N, B>::value;
 
     template <bool kDecrypt>
     static void ecb(const unsigned char *rk, unsigned rounds, const unsigned char *in,
                     unsigned char *out, size_t blocks) {
         withRounds(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
             constexpr unsigned R = decltype(r)::value;
+            if constexpr (kTailIsSelf) {
+                const typename B::template Keys<R> ks(rk);
+                blocks = ecbRun<B, B::kInFlight, kDecrypt, R>(ks, in, out, blocks);
+                ecbTail<B, kDecrypt, R>(ks, in, out, blocks);
+                return;
+            }
             // The wide registers are keyed only when a whole step is there:
             // a single block should not pay for them.
             if (blocks >= B::kLanes * B::kInFlight) {
@@ -194,9 +237,8 @@ struct ModeLoops {
                 if (blocks == 0) return;
             }
             const typename N::template Keys<R> nks(rk);
-            if constexpr (!kNarrowIsSelf)
-                blocks = ecbRun<N, N::kInFlight, kDecrypt, R>(nks, in, out, blocks);
-            ecbRun<N, 1, kDecrypt, R>(nks, in, out, blocks);
+            blocks = ecbRun<N, N::kInFlight, kDecrypt, R>(nks, in, out, blocks);
+            ecbTail<N, kDecrypt, R>(nks, in, out, blocks);
         });
     }
 
@@ -235,6 +277,12 @@ struct ModeLoops {
         withRounds(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
             constexpr unsigned R = decltype(r)::value;
             typename N::Reg carry = N::load(iv);
+            if constexpr (kTailIsSelf) {
+                const typename B::template Keys<R> ks(rk);
+                blocks = cbcDecryptRun<B, B::kInFlight, R>(ks, carry, in, out, blocks);
+                cbcDecryptTail<B, R>(ks, carry, in, out, blocks);
+                return;
+            }
             if (blocks >= B::kLanes * B::kInFlight) {
                 const typename B::template Keys<R> ks(rk);
                 if constexpr (B::kLanes == 1) {
@@ -247,9 +295,8 @@ struct ModeLoops {
                 if (blocks == 0) return;
             }
             const typename N::template Keys<R> nks(rk);
-            if constexpr (!kNarrowIsSelf)
-                blocks = cbcDecryptRun<N, N::kInFlight, R>(nks, carry, in, out, blocks);
-            cbcDecryptRun<N, 1, R>(nks, carry, in, out, blocks);
+            blocks = cbcDecryptRun<N, N::kInFlight, R>(nks, carry, in, out, blocks);
+            cbcDecryptTail<N, R>(nks, carry, in, out, blocks);
         });
     }
 
