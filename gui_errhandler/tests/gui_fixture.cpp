@@ -241,8 +241,14 @@ void GuiTest::TearDown() {
     EXPECT_TRUE(messageDialogs().empty()) << "a message dialog outlived its call";
 }
 
+void GuiTest::extendWatchdog(unsigned seconds) {
+    if (watchdogId_) g_source_remove(watchdogId_);
+    watchdogId_ = g_timeout_add_seconds(seconds, watchdog, this);
+    alarm(seconds + kAlarmSeconds);
+}
+
 gboolean GuiTest::watchdog(gpointer self) {
-    ADD_FAILURE() << "watchdog: no dialog came or went within " << kWatchdogSeconds << " s";
+    ADD_FAILURE() << "watchdog: a dialog did not come or go in time";
     // Answering every dialog lets the blocked call return, so the test ends;
     // not with Close, which a test may be waiting for from elsewhere.
     for (GtkMessageDialog *dialog : messageDialogs())

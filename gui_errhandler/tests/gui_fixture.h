@@ -54,6 +54,10 @@ class GuiTest : public ::testing::Test {
 public:
     using React = std::function<void(GtkDialog *)>;
 
+    // Runs call() with fd 2 redirected to a temporary file; returns what was
+    // written there.
+    static std::string captureStderr(const std::function<void()> &call);
+
 protected:
     void SetUp() override;
     void TearDown() override;
@@ -69,15 +73,14 @@ protected:
     SeenDialog showAndClose(const std::function<void()> &call, React react = {},
                             bool waitForMap = false);
 
-    // Runs call() with fd 2 redirected to a temporary file; returns what was
-    // written there.
-    static std::string captureStderr(const std::function<void()> &call);
-
     // The dialog's text view (of a long message), or null.
     static GtkWidget *textViewOf(GtkDialog *dialog);
 
     // A real, shown toplevel window to be the dialogs' parent.
     GtkWidget *makeParent();
+
+    // Gives a long test this many seconds before the watchdog fails it.
+    void extendWatchdog(unsigned seconds);
 
     // Lets the main loop run until done() holds or timeoutMs passes.
     static bool iterateUntil(const std::function<bool()> &done, int timeoutMs);
