@@ -4,10 +4,10 @@
 // runs, is handed to the loop's thread with g_main_context_invoke() and
 // waits there until the dialog is closed.  With no loop running the call
 // shows the dialog itself, as a call from the loop's thread does.
-#include <condition_variable>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
-#include <memory>
 #include <mutex>
 
 #include "dialog.h"
@@ -44,6 +44,7 @@ enum class Phase { Waiting, Showing, Done, Abandoned };
 // A dialog handed to the loop's thread; shared by the caller and the idle
 // callback, which may outlive the caller's wait when the caller gave up.
 struct HandOver {
+    std::atomic<int> refs{2};  // the caller's and the idle callback's
     std::mutex mutex;
     std::condition_variable changed;
     Phase phase = Phase::Waiting;
@@ -52,10 +53,19 @@ struct HandOver {
     GThread *caller = nullptr;
 };
 
-using HandOverRef = std::shared_ptr<HandOver>;
+// GLib's lock orders each hand-over already, but GLib takes it with futexes
+// that a thread sanitizer does not see; this counter, raised after a
+// hand-over is set up and read before one is taken, shows the order to it.
+std::atomic<unsigned> handOvers{0};
+
+void release(gpointer data) {
+    auto *h = static_cast<HandOver *>(data);
+    if (h->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete h;
+}
 
 gboolean showHandedOver(gpointer data) {
-    HandOver &h = **static_cast<HandOverRef *>(data);
+    handOvers.load(std::memory_order_acquire);
+    HandOver &h = *static_cast<HandOver *>(data);
     {
         std::lock_guard<std::mutex> lock(h.mutex);
         if (h.phase == Phase::Abandoned) return G_SOURCE_REMOVE;
@@ -83,23 +93,23 @@ gboolean showHandedOver(gpointer data) {
 // waits until it has been closed.  False when that thread did not take it
 // in time.
 bool handOver(const pelidor::ShownText &shown, GtkWidget *parent) {
-    auto state = std::make_shared<HandOver>();
+    auto *state = new HandOver;
+    state->shown = &shown;
+    state->parent = parent;
+    state->caller = g_thread_self();
+    handOvers.fetch_add(1, std::memory_order_release);
+    g_main_context_invoke_full(nullptr, G_PRIORITY_DEFAULT, showHandedOver, state, release);
+    bool shownThere;
     {
-        // Published under the lock that the loop's thread takes first.
-        std::lock_guard<std::mutex> lock(state->mutex);
-        state->shown = &shown;
-        state->parent = parent;
-        state->caller = g_thread_self();
+        std::unique_lock<std::mutex> lock(state->mutex);
+        shownThere = state->changed.wait_for(lock, kHandOverWait, [&] { return state->phase != Phase::Waiting; });
+        if (shownThere)
+            state->changed.wait(lock, [&] { return state->phase == Phase::Done; });
+        else
+            state->phase = Phase::Abandoned;
     }
-    g_main_context_invoke_full(nullptr, G_PRIORITY_DEFAULT, showHandedOver, new HandOverRef(state),
-                               [](gpointer data) { delete static_cast<HandOverRef *>(data); });
-    std::unique_lock<std::mutex> lock(state->mutex);
-    if (!state->changed.wait_for(lock, kHandOverWait, [&] { return state->phase != Phase::Waiting; })) {
-        state->phase = Phase::Abandoned;
-        return false;
-    }
-    state->changed.wait(lock, [&] { return state->phase == Phase::Done; });
-    return true;
+    release(state);
+    return shownThere;
 }
 
 }  // namespace
