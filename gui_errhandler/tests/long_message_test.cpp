@@ -316,6 +316,14 @@ TEST_F(GuiLongMessage, TwoHundredLinesKeepEveryByte) {
     expectLongAscii(seen, "", body);
 }
 
+// A header too long for the label stays in the scrolled area alone.
+TEST_F(GuiLongMessage, LongHeaderOnlyInTheArea) {
+    const std::string header = repeated("kop ", 600);
+    const std::string body = lines(8000);
+    SeenDialog seen = show("2400-byte header", [&] { qolt_gui_dialog_show(header.c_str(), body.c_str(), nullptr); });
+    expectLongAscii(seen, "", header + "\n" + body);
+}
+
 // A long message with a parent: still transient for it, and on the screen.
 TEST_F(GuiLongMessage, LongMessageWithParent) {
     GtkWidget *parent = makeParent();
