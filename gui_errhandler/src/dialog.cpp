@@ -1,15 +1,15 @@
-// qolt_gui_dialog_show: one helper owns the dialog's whole life. The text is
-// composed once and handed over as the argument of a "%s" format, so a
-// per-cent sign in a server notice is shown as itself, never expanded.
+// The error dialog: one helper owns its whole life. The text is composed
+// once and handed over as the argument of a "%s" format, so a per-cent sign
+// in a server notice is shown as itself, never expanded.
 //
 // Long messages (long_text.h has the rule): GTK+ 2 lays out a label's text
 // in time that grows with the square of its lines (1 MiB of lines took
-// minutes) and a text view's unbroken runs likewise, and a label does not
-// break a word longer than the screen.  So at most pelidor::kShownBytes
-// bytes ever reach GTK+, a message is measured as it always was shown only
-// when it is that short and has few enough lines to fit, and a long one is
-// shown as a bounded beginning in the label and the rest in a scrolled text
-// view of bounded size.
+// minutes), several times over to choose its width, and a text view's
+// unbroken runs likewise; and a label does not break a word longer than the
+// screen.  So at most pelidor::kShownBytes bytes ever reach GTK+, the label
+// gets the whole message only when it has few enough bytes and lines to fit,
+// and a long one is shown in a scrolled text view of bounded size, which
+// lays out one paragraph at a time and only the ones in view.
 #include "pelidor/gui_errhandler.h"
 
 #include "dialog.h"
@@ -24,14 +24,13 @@ constexpr int kFrameHeight = 64;
 // No readable font has lines lower than this: a message with more lines
 // than the screen holds at this height cannot fit, and is not measured.
 constexpr int kMinLineHeight = 8;
-// The scrolled area of a long message, in pixels.
+// The scrolled area of a long message: at most this wide, in pixels (wider
+// text scrolls sideways), and as high as the screen leaves free up to
+// kRestLines lines of its font, down to kRestMinHeight pixels.
 constexpr int kRestMaxWidth = 560;
 constexpr int kRestMinWidth = 160;
-constexpr int kRestMaxHeight = 320;
-constexpr int kRestMinHeight = 64;
-// Head and scrolled area shrink together until the dialog fits, down to
-// this many bytes of head.
-constexpr size_t kHeadMinBytes = 64;
+constexpr int kRestLines = 20;
+constexpr int kRestMinHeight = 32;
 
 void noteDestroyed(GtkWidget *, gpointer destroyed) {
     *static_cast<gboolean *>(destroyed) = TRUE;
@@ -80,29 +79,51 @@ GdkRectangle usableArea(GtkWindow *parent) {
     return area;
 }
 
-bool fits(GtkWidget *dialog, const GdkRectangle &area) {
+GtkRequisition sizeOf(GtkWidget *widget) {
     GtkRequisition size;
-    gtk_widget_size_request(dialog, &size);
+    gtk_widget_size_request(widget, &size);
+    return size;
+}
+
+bool fits(GtkWidget *dialog, const GdkRectangle &area) {
+    const GtkRequisition size = sizeOf(dialog);
     return size.width <= area.width && size.height <= area.height;
 }
 
-// Turns the dialog into the long form: the head of the text in the label,
-// wrapping inside words too, and below it the rest in a read-only scrolled
-// text view, ending in the cut mark when bytes were left out.  Head and
-// scrolled area shrink together until the dialog fits the area.
+// The height of a line of the widget's font.
+int lineHeight(GtkWidget *widget) {
+    gtk_widget_ensure_style(widget);
+    PangoFontMetrics *metrics = pango_context_get_metrics(gtk_widget_get_pango_context(widget),
+                                                          gtk_widget_get_style(widget)->font_desc, nullptr);
+    const int height =
+        PANGO_PIXELS(pango_font_metrics_get_ascent(metrics) + pango_font_metrics_get_descent(metrics));
+    pango_font_metrics_unref(metrics);
+    return MAX(height, kMinLineHeight);
+}
+
+// The header of a long message for the label, when it is short; else "".
+gchar *headerForLabel(const pelidor::ShownText &shown) {
+    if (!shown.wholeHeader || shown.headerLength > pelidor::kHeaderLabelBytes ||
+        pelidor::countLines(shown.text, shown.headerLength) > pelidor::kHeaderLabelLines)
+        return g_strdup("");
+    return g_strndup(shown.text, shown.headerLength);
+}
+
+// Turns the dialog into the long form: the header in the label, and the
+// whole shown text, with the cut mark when bytes were left out, in a
+// read-only scrolled text view below it, as wide as the screen allows up
+// to kRestMaxWidth and as high as it leaves free.  Without room for the
+// header, the label goes.
 void makeLong(GtkMessageDialog *dialog, const pelidor::ShownText &shown, const GdkRectangle &area) {
-    GtkLabel *label = GTK_LABEL(dialog->label);
-    gtk_label_set_line_wrap_mode(label, PANGO_WRAP_WORD_CHAR);
-#if PANGO_VERSION_CHECK(1, 44, 0)
-    // The beginning is shown exactly: no hyphen where a word is broken.
-    PangoAttrList *attributes = pango_attr_list_new();
-    pango_attr_list_insert(attributes, pango_attr_insert_hyphens_new(FALSE));
-    gtk_label_set_attributes(label, attributes);
-    pango_attr_list_unref(attributes);
-#endif
+    GtkWidget *label = dialog->label;
+    gchar *header = headerForLabel(shown);
+    g_object_set(dialog, "text", header, nullptr);
+    gtk_label_set_line_wrap_mode(GTK_LABEL(label), PANGO_WRAP_WORD_CHAR);
+    if (!*header) gtk_widget_hide(label);
+    g_free(header);
 
     GtkWidget *scrolled = gtk_scrolled_window_new(nullptr, nullptr);
-    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_NEVER,
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_AUTOMATIC,
                                    GTK_POLICY_AUTOMATIC);
     gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(scrolled), GTK_SHADOW_IN);
     GtkWidget *view = gtk_text_view_new();
@@ -110,38 +131,35 @@ void makeLong(GtkMessageDialog *dialog, const pelidor::ShownText &shown, const G
     gtk_text_view_set_cursor_visible(GTK_TEXT_VIEW(view), FALSE);
     gtk_text_view_set_left_margin(GTK_TEXT_VIEW(view), 4);
     gtk_text_view_set_right_margin(GTK_TEXT_VIEW(view), 4);
-    gtk_container_add(GTK_CONTAINER(scrolled), view);
-    gtk_box_pack_start(GTK_BOX(gtk_message_dialog_get_message_area(dialog)), scrolled, TRUE, TRUE, 0);
-
-    int restWidth = CLAMP(area.width - 200, kRestMinWidth, kRestMaxWidth);
-    int restHeight = CLAMP(area.height / 3, kRestMinHeight, kRestMaxHeight);
-    size_t headLines = pelidor::kHeadLines;
-    size_t headBytes = pelidor::kHeadBytes;
-    pelidor::Split split{};
-    for (;;) {
-        split = pelidor::splitHead(shown.text, shown.length, headLines, headBytes);
-        gchar *head = g_strndup(shown.text, split.headEnd);
-        g_object_set(dialog, "text", head, nullptr);
-        g_free(head);
-        const bool hasRest = split.restStart < shown.length || shown.omitted > 0;
-        gtk_widget_set_size_request(scrolled, restWidth, restHeight);
-        gtk_widget_set_visible(scrolled, hasRest);
-        if (fits(GTK_WIDGET(dialog), area) || headBytes <= kHeadMinBytes) break;
-        headBytes /= 2;
-        headLines = headLines > 1 ? headLines / 2 : 1;
-        restWidth = MAX(kRestMinWidth, restWidth * 3 / 4);
-        restHeight = MAX(kRestMinHeight, restHeight * 3 / 4);
-    }
-    if (!gtk_widget_get_visible(scrolled)) return;
-    gtk_widget_show(view);
-
-    const char *rest = shown.text + split.restStart;
-    const size_t restLength = shown.length - split.restStart;
-    gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(view), pelidor::hasLongRun(rest, restLength)
+    gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(view), pelidor::hasLongRun(shown.text, shown.length)
                                                          ? GTK_WRAP_CHAR
                                                          : GTK_WRAP_WORD_CHAR);
-    GtkTextBuffer *buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
-    gtk_text_buffer_set_text(buffer, rest, static_cast<gint>(restLength));
+    gtk_container_add(GTK_CONTAINER(scrolled), view);
+    gtk_box_pack_start(GTK_BOX(gtk_message_dialog_get_message_area(dialog)), scrolled, TRUE, TRUE, 0);
+    gtk_widget_show_all(scrolled);
+
+    // What the rest of the dialog takes, measured with the area at its
+    // smallest: first its width, then, with the header wrapped to the
+    // area's width, its height.
+    gtk_widget_set_size_request(label, kRestMinWidth, -1);
+    gtk_widget_set_size_request(scrolled, kRestMinWidth, kRestMinHeight);
+    const int width = CLAMP(area.width - (sizeOf(GTK_WIDGET(dialog)).width - kRestMinWidth), kRestMinWidth,
+                            kRestMaxWidth);
+    gtk_widget_set_size_request(label, width, -1);
+    const int wanted = kRestLines * lineHeight(view);
+    for (;;) {
+        gtk_widget_set_size_request(scrolled, width, kRestMinHeight);
+        const int free = area.height - (sizeOf(GTK_WIDGET(dialog)).height - kRestMinHeight);
+        gtk_widget_set_size_request(scrolled, width, CLAMP(free, kRestMinHeight, wanted));
+        if (fits(GTK_WIDGET(dialog), area) || !gtk_widget_get_visible(label)) break;
+        gtk_widget_hide(label);
+    }
+
+    // The buffer is filled, with its cursor at the start, before the view
+    // shows it, and once the view is in place: each change to a shown
+    // buffer, and to the view's place, lays the paragraph in view out anew.
+    GtkTextBuffer *buffer = gtk_text_buffer_new(nullptr);
+    gtk_text_buffer_set_text(buffer, shown.text, static_cast<gint>(shown.length));
     if (shown.omitted > 0) {
         GtkTextTag *markStyle = gtk_text_buffer_create_tag(buffer, nullptr, "style", PANGO_STYLE_ITALIC,
                                                            "weight", PANGO_WEIGHT_BOLD, nullptr);
@@ -154,6 +172,8 @@ void makeLong(GtkMessageDialog *dialog, const pelidor::ShownText &shown, const G
     GtkTextIter start;
     gtk_text_buffer_get_start_iter(buffer, &start);
     gtk_text_buffer_place_cursor(buffer, &start);
+    gtk_text_view_set_buffer(GTK_TEXT_VIEW(view), buffer);
+    g_object_unref(buffer);
 
     // The text view would otherwise take the focus from the Close button.
     GtkWidget *close = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), GTK_RESPONSE_CLOSE);
@@ -162,26 +182,16 @@ void makeLong(GtkMessageDialog *dialog, const pelidor::ShownText &shown, const G
 
 }  // namespace
 
-void pelidor::showMessage(const char *header, const char *body, size_t omittedBeyond, GtkWidget *parent) {
-    // GTK+ takes the text as UTF-8 and its label code reads past the end of
-    // one that is not (a lead byte such as 0xFF claims bytes beyond the
-    // terminator).  A detail from a server may be Latin-1, so every byte that
-    // is not UTF-8 becomes U+FFFD; valid text passes unchanged.
-    pelidor::ShownText shown = pelidor::composeShownText(header, body);
-    shown.omitted += omittedBeyond;
+void pelidor::runDialog(const ShownText &shown, GtkWidget *parent) {
     GtkWindow *window = parentWindow(parent);
     const GdkRectangle area = usableArea(window);
 
     // Only a message that may fit is laid out whole, as it always was.
-    const bool mayFit = shown.omitted == 0 &&
-                        pelidor::countLines(shown.text, shown.length) <=
-                            size_t(MAX(area.height, 0) / kMinLineHeight);
+    const bool mayFit = shown.omitted == 0 && shown.length <= kLabelBytes &&
+                        countLines(shown.text, shown.length) <= size_t(MAX(area.height, 0) / kMinLineHeight);
     GtkWidget *dialog = gtk_message_dialog_new(window, GTK_DIALOG_DESTROY_WITH_PARENT, GTK_MESSAGE_ERROR,
                                                GTK_BUTTONS_CLOSE, "%s", mayFit ? shown.text : "");
-    if (!dialog) {
-        g_free(shown.text);
-        return;
-    }
+    if (!dialog) return;
     if (!mayFit || !fits(dialog, area)) makeLong(GTK_MESSAGE_DIALOG(dialog), shown, area);
 
     // If the caller destroys the parent while the dialog runs, the dialog is
@@ -198,9 +208,8 @@ void pelidor::showMessage(const char *header, const char *body, size_t omittedBe
     if (!destroyed) gtk_widget_destroy(dialog);
     // Destruction dropped every handler, so the flag's address dies unused.
     g_object_unref(dialog);
-    g_free(shown.text);
 }
 
 extern "C" void qolt_gui_dialog_show(const char *header, const char *body, GtkWidget *parent) {
-    pelidor::showMessage(header, body, 0, parent);
+    pelidor::showMessage(pelidor::composeShownText(header, body), parent);
 }

@@ -4,14 +4,20 @@
 
 #include <gtk/gtk.h>
 
-#include <cstddef>
+#include "long_text.h"
 
 namespace pelidor {
 
-// qolt_gui_dialog_show() for a message that goes on for omittedBeyond more
-// bytes after its body, which the caller left out (the bytes of a long
-// detail that cannot be shown): they count as omitted in the cut mark.
-void showMessage(const char *header, const char *body, size_t omittedBeyond, GtkWidget *parent);
+// Shows the message in the error dialog and returns when the user has
+// closed it, from any thread (the rule is in pelidor/gui_errhandler.h):
+// right here when this thread runs the GTK+ main loop or no thread does,
+// else in the loop's thread; on the standard error stream when it cannot
+// be shown.  Frees shown.text.
+void showMessage(ShownText shown, GtkWidget *parent);
+
+// The dialog itself, in this thread, which must be the one free to drive
+// GTK+, with a display open.
+void runDialog(const ShownText &shown, GtkWidget *parent);
 
 }  // namespace pelidor
 

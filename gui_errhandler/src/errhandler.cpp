@@ -1,9 +1,7 @@
 // qolt_gui_errhandler: the client's failure codes to a Dutch error dialog.
 #include <cstdio>
-#include <cstring>
 
 #include "dialog.h"
-#include "long_text.h"
 #include "messages.h"
 #include "pelidor/gui_errhandler.h"
 
@@ -19,22 +17,7 @@ extern "C" void qolt_gui_errhandler(GtkWidget *parent, unsigned int action, int 
     case pelidor::Verdict::Show:
         break;
     }
-    // At most the first pelidor::kShownBytes bytes of a message are shown.
-    // A detail longer than that is composed only as far as it can be shown
-    // (4 bytes more, for the check of a character cut there), and its other
-    // bytes count as left out: a detail of 64 MiB is not copied.
-    constexpr size_t kDetailRead = pelidor::kShownBytes + 4;
-    size_t omittedBeyond = 0;
-    gchar *bounded = nullptr;
-    if (message.bodyTakesDetail && detail) {
-        const size_t length = std::strlen(detail);
-        if (length > kDetailRead) {
-            bounded = g_strndup(detail, kDetailRead);
-            omittedBeyond = length - kDetailRead;
-        }
-    }
-    gchar *body = pelidor::composeErrorBody(message, bounded ? bounded : detail);
-    pelidor::showMessage(message.header, body, omittedBeyond, parent);
-    g_free(body);
-    g_free(bounded);
+    // Composed from the template's pieces and the detail, and cut once: a
+    // detail of 64 MiB is not copied.
+    pelidor::showMessage(pelidor::composeShownText(pelidor::errorMessagePieces(message, detail)), parent);
 }

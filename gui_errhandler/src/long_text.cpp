@@ -1,4 +1,4 @@
-// The shown text of a message and the split of a long one; see long_text.h.
+// The shown text of a message and the measures of a long one; see long_text.h.
 #include "long_text.h"
 
 #include <cstring>
@@ -8,35 +8,44 @@ namespace {
 
 bool isContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
-// The message's bytes as two pieces: the header and its line feed, then the
-// body; the first is empty without a header.
-struct Message {
-    const char *header;
-    size_t headerLength;  // with the line feed; 0 without a header
-    const char *body;
-    size_t bodyLength;
-
-    size_t length() const { return headerLength + bodyLength; }
-    char at(size_t i) const {
-        if (i < headerLength) return i + 1 == headerLength ? '\n' : header[i];
-        return body[i - headerLength];
+// The bytes of a message's pieces, read one at a time near the cut.
+char byteAt(const MessagePieces &m, size_t i) {
+    for (size_t p = 0; p < m.count(); ++p) {
+        if (i < m.length(p)) return m.text(p)[i];
+        i -= m.length(p);
     }
-};
+    return '\0';
+}
+
+// The bytes of the line end at text[i], 0 when there is none: LF, CR, CR LF,
+// U+2028 and U+2029, where pango ends a line.
+size_t lineEndAt(const char *text, size_t length, size_t i) {
+    switch (text[i]) {
+    case '\n':
+        return 1;
+    case '\r':
+        return i + 1 < length && text[i + 1] == '\n' ? 2 : 1;
+    case '\xe2':
+        return i + 2 < length && text[i + 1] == '\x80' && (text[i + 2] == '\xa8' || text[i + 2] == '\xa9') ? 3 : 0;
+    default:
+        return 0;
+    }
+}
 
 // Where to cut the message's bytes at `limit` (< length) so that no valid
 // UTF-8 character is cut in two.  g_utf8_make_valid() steps through a text
 // by whole valid characters and single invalid bytes, so it passes through
 // every position that no valid character spans; making the bytes before
 // such a position valid gives the beginning of the whole text made valid.
-size_t cutPosition(const Message &m, size_t limit) {
+size_t cutPosition(const MessagePieces &m, size_t limit) {
     size_t lead = limit;
-    while (lead > 0 && limit - lead < 3 && isContinuation(m.at(lead))) --lead;
-    if (lead == limit || isContinuation(m.at(lead))) return limit;
+    while (lead > 0 && limit - lead < 3 && isContinuation(byteAt(m, lead))) --lead;
+    if (lead == limit || isContinuation(byteAt(m, lead))) return limit;
     // A valid character starting at lead and spanning limit moves the cut
     // before it; up to 4 bytes, all inside the message since limit is.
     char bytes[4];
     size_t n = 0;
-    for (size_t i = lead; i < m.length() && n < 4; ++i) bytes[n++] = m.at(i);
+    for (size_t i = lead; i < m.total() && n < 4; ++i) bytes[n++] = byteAt(m, i);
     const gunichar c = g_utf8_get_char_validated(bytes, static_cast<gssize>(n));
     if (c == static_cast<gunichar>(-1) || c == static_cast<gunichar>(-2)) return limit;
     const size_t charLength = static_cast<size_t>(g_utf8_skip[static_cast<unsigned char>(bytes[0])]);
@@ -45,63 +54,84 @@ size_t cutPosition(const Message &m, size_t limit) {
 
 }  // namespace
 
-ShownText composeShownText(const char *header, const char *body, size_t limit) {
-    Message m{header, header ? std::strlen(header) + 1 : 0, body ? body : "", 0};
-    m.bodyLength = std::strlen(m.body);
+void MessagePieces::add(const char *text) { add(text, text ? std::strlen(text) : 0); }
 
-    const size_t total = m.length();
+void MessagePieces::add(const char *text, size_t length) {
+    if (count_ == kMaxPieces) return;
+    text_[count_] = text ? text : "";
+    length_[count_] = text ? length : 0;
+    ++count_;
+}
+
+void MessagePieces::endHeader() {
+    headerBytes_ = total();
+    add("\n");
+}
+
+size_t MessagePieces::total() const {
+    size_t n = 0;
+    for (size_t i = 0; i < count_; ++i) n += length_[i];
+    return n;
+}
+
+MessagePieces dialogPieces(const char *header, const char *body) {
+    MessagePieces m;
+    if (header) {
+        m.add(header);
+        m.endHeader();
+    }
+    m.add(body);
+    return m;
+}
+
+ShownText composeShownText(const MessagePieces &m, size_t limit) {
+    const size_t total = m.total();
     const size_t cut = total <= limit ? total : cutPosition(m, limit);
     // The shown bytes, copied once; the rest of the message is never read.
     GString *raw = g_string_sized_new(cut);
-    const size_t fromHeader = cut < m.headerLength ? cut : m.headerLength;
-    if (fromHeader > 0) {
-        g_string_append_len(raw, m.header,
-                            static_cast<gssize>(fromHeader < m.headerLength ? fromHeader : fromHeader - 1));
-        if (fromHeader == m.headerLength) g_string_append_c(raw, '\n');
+    for (size_t p = 0, left = cut; p < m.count() && left > 0; ++p) {
+        const size_t n = m.length(p) < left ? m.length(p) : left;
+        g_string_append_len(raw, m.text(p), static_cast<gssize>(n));
+        left -= n;
     }
-    if (cut > m.headerLength) g_string_append_len(raw, m.body, static_cast<gssize>(cut - m.headerLength));
 
     ShownText shown;
     shown.text = g_utf8_make_valid(raw->str, static_cast<gssize>(raw->len));
     shown.length = std::strlen(shown.text);
     shown.omitted = total - cut;
+    // No character spans the header's line feed, so the header made valid
+    // is where the whole made valid begins.
+    if (m.hasHeader() && m.headerBytes() < cut) {
+        gchar *header = g_utf8_make_valid(raw->str, static_cast<gssize>(m.headerBytes()));
+        shown.wholeHeader = true;
+        shown.headerLength = std::strlen(header);
+        g_free(header);
+    }
     g_string_free(raw, TRUE);
     return shown;
 }
 
 size_t countLines(const char *text, size_t length) {
     size_t lines = 1;
-    for (const char *p = text, *end = text + length;
-         (p = static_cast<const char *>(std::memchr(p, '\n', static_cast<size_t>(end - p)))); ++p)
-        ++lines;
+    for (size_t i = 0; i < length; ++i) {
+        if (const size_t end = lineEndAt(text, length, i)) {
+            ++lines;
+            i += end - 1;
+        }
+    }
     return lines;
-}
-
-Split splitHead(const char *text, size_t length, size_t maxLines, size_t maxBytes) {
-    size_t end = length < maxBytes ? length : maxBytes;
-    while (end > 0 && end < length && isContinuation(text[end])) --end;
-
-    // The first maxLines lines, when their last line feed lies within end.
-    size_t lines = 0;
-    for (size_t i = 0; i < end; ++i) {
-        if (text[i] == '\n' && ++lines == maxLines) return {i, i + 1};
-    }
-    if (end == length) return {length, length};
-    if (text[end] == '\n') return {end, end + 1};
-    // The bytes ran out inside a line.
-    for (size_t b = end; b-- > end / 2;) {
-        if (text[b] == '\n') return {b, b + 1};
-        if (text[b] == ' ') return {b + 1, b + 1};
-    }
-    return {end, end};
 }
 
 bool hasLongRun(const char *text, size_t length, size_t maxRun) {
     size_t run = 0;
     for (size_t i = 0; i < length; ++i) {
-        const char c = text[i];
-        run = (c == ' ' || c == '\t' || c == '\n') ? 0 : run + 1;
-        if (run > maxRun) return true;
+        if (const size_t end = lineEndAt(text, length, i)) {
+            run = 0;
+            i += end - 1;
+        } else {
+            run = (text[i] == ' ' || text[i] == '\t') ? 0 : run + 1;
+            if (run > maxRun) return true;
+        }
     }
     return false;
 }

@@ -4,6 +4,8 @@
 // lines is one parenthesised literal: one element, not a missing comma.
 #include "messages.h"
 
+#include <cstring>
+
 #include "pelidor/gui_errhandler.h"
 
 namespace pelidor {
@@ -173,15 +175,42 @@ ErrorMessage lookupErrorMessage(unsigned int action, int result) {
     return {Verdict::Show, header, body, takesDetail(result)};
 }
 
+namespace {
+
+void addBody(MessagePieces &pieces, const ErrorMessage &message, const char *detail) {
+    if (!message.bodyTakesDetail) {
+        pieces.add(message.body);
+        return;
+    }
+    // The template is ours, from the table above, with exactly one "%s"
+    // (a test holds it to that).
+    const char *conversion = std::strstr(message.body, "%s");
+    pieces.add(message.body, static_cast<size_t>(conversion - message.body));
+    pieces.add(detail);
+    pieces.add(conversion + 2);
+}
+
+}  // namespace
+
+MessagePieces errorMessagePieces(const ErrorMessage &message, const char *detail) {
+    MessagePieces pieces;
+    if (message.verdict != Verdict::Show) return pieces;
+    if (message.header) {
+        pieces.add(message.header);
+        pieces.endHeader();
+    }
+    addBody(pieces, message, detail);
+    return pieces;
+}
+
 gchar *composeErrorBody(const ErrorMessage &message, const char *detail) {
     if (message.verdict != Verdict::Show) return nullptr;
-    if (!message.bodyTakesDetail) return g_strdup(message.body);
-    // The template is ours, from the table above, with exactly one "%s"
-    // (a test holds it to that); the detail only ever fills it.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-    return g_strdup_printf(message.body, detail ? detail : "");
-#pragma GCC diagnostic pop
+    MessagePieces pieces;
+    addBody(pieces, message, detail);
+    gchar *body = static_cast<gchar *>(g_malloc0(pieces.total() + 1));
+    for (size_t p = 0, at = 0; p < pieces.count(); at += pieces.length(p), ++p)
+        std::memcpy(body + at, pieces.text(p), pieces.length(p));
+    return body;
 }
 
 }  // namespace pelidor

@@ -5,6 +5,8 @@
 
 #include <glib.h>
 
+#include "long_text.h"
+
 // Host of the member-count page named in the message of
 // RES_REGISTRATION_CLOSED (the address is http://<host>/ledencount.php).
 #define PELIDOR_MEMBER_COUNT_HOST "www.qolt.nl"
@@ -25,16 +27,20 @@ struct ErrorMessage {
     Verdict verdict;
     const char *header;    // static; null when no header is shown
     const char *body;      // static; null unless verdict is Show
-    bool bodyTakesDetail;  // body is a template with exactly one "%s"
+    bool bodyTakesDetail;  // body is a template with exactly one "%s", for the detail
 };
 
 // The header and message for an action and a result; static texts only.
 ErrorMessage lookupErrorMessage(unsigned int action, int result);
 
-// The body as shown: for a template, the detail (null counts as "") put in
-// place of its "%s" by g_strdup_printf, so the detail is never a format;
-// otherwise a copy of the body. Free with g_free(). Null when verdict is not
-// Show.
+// The message as its pieces: the header and its line feed (when there is
+// one), then the body, or for a template the text before its "%s", the
+// detail (null counts as ""), and the text after it; the detail is never a
+// format.  No piece when verdict is not Show.
+MessagePieces errorMessagePieces(const ErrorMessage &message, const char *detail);
+
+// The body alone, whole, as the same pieces make it. Free with g_free().
+// Null when verdict is not Show.
 gchar *composeErrorBody(const ErrorMessage &message, const char *detail);
 
 }  // namespace pelidor

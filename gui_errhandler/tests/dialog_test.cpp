@@ -1,8 +1,11 @@
 // The real dialogs on a real X server: what qolt_gui_dialog_show and
 // qolt_gui_errhandler put on screen, for every action and result code, read
 // back from the live GtkMessageDialog and closed by the test.
+#include <atomic>
 #include <climits>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "expected_texts.h"
@@ -248,6 +251,132 @@ TEST_F(GuiErrhandler, ParentDestroyedWhileRunning) {
                                    [&](GtkDialog *) { gtk_widget_destroy(parent); });
     EXPECT_EQ("Het updaten van de lijst met postings is mislukt.\nServermededeling ontvangen: %s%s%n", seen.text);
     EXPECT_TRUE(seen.finalized);
+}
+
+// ---- calls from other threads ---------------------------------------------
+// A call from a thread other than the one running the GTK+ main loop is
+// handed to that thread and waits there; with no loop running, the call
+// shows its dialog where it is made.  (tools/check_tsan.sh runs every test
+// whose name holds "Thread".)
+
+class GuiThreads : public GuiTest {};
+
+struct LoopWatch {
+    std::set<GObject *> answered;  // until freed: the next dialog may take the address
+    std::vector<std::string> texts;
+    std::vector<GtkWindow *> parents;
+    std::vector<std::thread::id> answeredBy;
+    std::atomic<int> finalized{0};
+};
+
+// Answers every message dialog that comes, from the loop's thread.
+gboolean answerDialogs(gpointer data) {
+    auto *watch = static_cast<LoopWatch *>(data);
+    GList *toplevels = gtk_window_list_toplevels();
+    for (GList *l = toplevels; l; l = l->next) {
+        if (!GTK_IS_MESSAGE_DIALOG(l->data) || watch->answered.count(G_OBJECT(l->data))) continue;
+        GtkDialog *dialog = GTK_DIALOG(l->data);
+        watch->answered.insert(G_OBJECT(dialog));
+        gchar *text = nullptr;
+        g_object_get(dialog, "text", &text, nullptr);
+        watch->texts.push_back(text ? text : "");
+        g_free(text);
+        watch->parents.push_back(gtk_window_get_transient_for(GTK_WINDOW(dialog)));
+        watch->answeredBy.push_back(std::this_thread::get_id());
+        g_object_weak_ref(G_OBJECT(dialog), [](gpointer w, GObject *gone) {
+            static_cast<LoopWatch *>(w)->answered.erase(gone);
+            static_cast<LoopWatch *>(w)->finalized.fetch_add(1);
+        }, watch);
+        gtk_dialog_response(dialog, GTK_RESPONSE_CLOSE);
+    }
+    g_list_free(toplevels);
+    return G_SOURCE_CONTINUE;
+}
+
+// While this thread runs the main loop, a second thread calls both exports
+// 100 times: every dialog is shown and closed in this thread, and every
+// call returns only once its dialog is gone.
+TEST_F(GuiThreads, SecondThreadCallsWhileTheLoopRuns) {
+    constexpr int kCalls = 100;
+    extendWatchdog(120);
+    GtkWidget *parent = makeParent();
+    LoopWatch watch;
+    GMainLoop *loop = g_main_loop_new(nullptr, FALSE);
+    const guint answering = g_timeout_add(2, answerDialogs, &watch);
+    std::atomic<int> early{0};
+    std::thread caller;
+    // Started from inside the loop, so that it runs before the first call.
+    auto start = [&] {
+        caller = std::thread([&] {
+            for (int i = 0; i < kCalls; ++i) {
+                if (i % 2)
+                    qolt_gui_dialog_show("Kop", ("Tekst " + std::to_string(i)).c_str(), nullptr);
+                else
+                    qolt_gui_errhandler(parent, ACT_GET_MAIL, RES_TIMEOUT, nullptr);
+                if (watch.finalized.load() != i + 1) early.fetch_add(1);
+            }
+            g_main_loop_quit(loop);
+        });
+    };
+    g_idle_add(+[](gpointer f) {
+        (*static_cast<decltype(start) *>(f))();
+        return G_SOURCE_REMOVE;
+    }, &start);
+    g_main_loop_run(loop);
+    caller.join();
+    g_source_remove(answering);
+    g_main_loop_unref(loop);
+
+    EXPECT_EQ(0, early.load()) << "calls returned before their dialog was closed";
+    EXPECT_EQ(kCalls, watch.finalized.load());
+    ASSERT_EQ(size_t(kCalls), watch.texts.size());
+    for (int i = 0; i < kCalls; ++i) {
+        SCOPED_TRACE("call " + std::to_string(i));
+        EXPECT_EQ(std::this_thread::get_id(), watch.answeredBy[i]) << "shown by the loop's thread";
+        if (i % 2) {
+            EXPECT_EQ("Kop\nTekst " + std::to_string(i), watch.texts[i]);
+            EXPECT_EQ(nullptr, watch.parents[i]);
+        } else {
+            EXPECT_EQ("Het ophalen van QOLT Mail is mislukt\nMaximumtijd voor ophalen gegevens verlopen",
+                      watch.texts[i]);
+            EXPECT_EQ(GTK_WINDOW(parent), watch.parents[i]);
+        }
+    }
+    gtk_widget_destroy(parent);
+}
+
+// No thread runs the loop (this one only waits): the second thread shows
+// the dialog itself and runs its loop, which closes it.
+TEST_F(GuiThreads, SecondThreadShowsItselfWhenNoLoopRuns) {
+    std::thread::id shownBy, callerId;
+    SeenDialog seen = showAndClose(
+        [&] {
+            std::thread caller([] { qolt_gui_dialog_show("Kop", "Tekst", nullptr); });
+            callerId = caller.get_id();
+            caller.join();
+        },
+        [&](GtkDialog *dialog) {
+            shownBy = std::this_thread::get_id();
+            gtk_dialog_response(dialog, GTK_RESPONSE_CLOSE);
+        });
+    expectErrorDialog(seen, "Kop\nTekst", nullptr);
+    EXPECT_EQ(callerId, shownBy);
+}
+
+// The loop's thread waits for the caller instead of running the loop: the
+// dialog cannot be shown, so the message goes to stderr after a while and
+// both threads go on; the dialog never comes afterwards either.
+TEST_F(GuiThreads, LoopThreadWaitingForTheCallerGetsTheMessageOnStderr) {
+    GMainContext *context = g_main_context_default();
+    ASSERT_TRUE(g_main_context_acquire(context));
+    const std::string err = captureStderr([] {
+        std::thread caller([] { qolt_gui_errhandler(nullptr, ACT_CHECK_MAIL, RES_NO_CONNECTION, nullptr); });
+        caller.join();
+    });
+    g_main_context_release(context);
+    EXPECT_EQ("Het controleren op nieuwe QOLT Mail is mislukt\nIs de internetverbinding wel actief ?\n", err);
+    const SeenDialog seen = showAndClose([] { iterateUntil([] { return false; }, 200); });
+    EXPECT_EQ(0, seen.sightings);
 }
 
 }  // namespace

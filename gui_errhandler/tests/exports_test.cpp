@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "gui_fixture.h"
 #include "pelidor/gui_errhandler.h"
 
 extern "C" int pelidor_header_used_from_c(void);
@@ -45,6 +46,14 @@ TEST(GuiExports, LinksGtk2) {
 TEST(GuiExports, HeaderCompilesAsC) {
     // The C translation unit returns RES_SERVER_NOTICE * 100 + ACT_GET_MYQOLT.
     EXPECT_EQ(29 * 100 + 11, pelidor_header_used_from_c());
+}
+
+// A client that calls before gtk_init() (or has no display) gets the
+// message on stderr, and no crash.  This process never starts GTK+.
+TEST(GuiExports, CallWithoutGtkWritesTheMessageToStderr) {
+    EXPECT_EQ("Kop\n100% %s\n", GuiTest::captureStderr([] { qolt_gui_dialog_show("Kop", "100% %s", nullptr); }));
+    EXPECT_EQ("Het ophalen van QOLT Mail is mislukt\nMaximumtijd voor ophalen gegevens verlopen\n",
+              GuiTest::captureStderr([] { qolt_gui_errhandler(nullptr, ACT_GET_MAIL, RES_TIMEOUT, nullptr); }));
 }
 
 }  // namespace

@@ -32,7 +32,17 @@ std::vector<GtkMessageDialog *> messageDialogs() {
     return found;
 }
 
-bool recordRest(GtkWidget *widget, SeenDialog &seen);
+GtkWidget *findTextView(GtkWidget *widget) {
+    if (GTK_IS_TEXT_VIEW(widget)) return widget;
+    if (!GTK_IS_CONTAINER(widget)) return nullptr;
+    GList *children = gtk_container_get_children(GTK_CONTAINER(widget));
+    GtkWidget *found = nullptr;
+    for (GList *l = children; l && !found; l = l->next) found = findTextView(GTK_WIDGET(l->data));
+    g_list_free(children);
+    return found;
+}
+
+void recordRest(GtkWidget *dialog, SeenDialog &seen);
 
 void record(GtkMessageDialog *dialog, SeenDialog &seen) {
     gchar *text = nullptr;
@@ -78,42 +88,35 @@ gchar *bufferText(GtkTextBuffer *buffer, const GtkTextIter *from, const GtkTextI
     return gtk_text_buffer_get_text(buffer, from, to, TRUE);
 }
 
-// The first text view inside the dialog, if any, with its text split at the
-// first italic character. Returns whether there was one.
-bool recordRest(GtkWidget *widget, SeenDialog &seen) {
-    if (GTK_IS_TEXT_VIEW(widget)) {
-        seen.restShown = gtk_widget_get_visible(widget) && gtk_widget_get_visible(gtk_widget_get_parent(widget));
-        seen.restWrap = gtk_text_view_get_wrap_mode(GTK_TEXT_VIEW(widget));
-        GtkTextBuffer *buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(widget));
-        GtkTextIter start, mark, end;
-        gtk_text_buffer_get_bounds(buffer, &start, &end);
-        mark = start;
-        for (;;) {
-            GSList *tags = gtk_text_iter_get_tags(&mark);
-            bool italic = false;
-            for (GSList *t = tags; t; t = t->next) {
-                PangoStyle style = PANGO_STYLE_NORMAL;
-                gboolean set = FALSE;
-                g_object_get(t->data, "style", &style, "style-set", &set, nullptr);
-                italic = italic || (set && style == PANGO_STYLE_ITALIC);
-            }
-            g_slist_free(tags);
-            if (italic || !gtk_text_iter_forward_to_tag_toggle(&mark, nullptr)) break;
+// The dialog's text view, if any, with its text split at the first italic
+// character.
+void recordRest(GtkWidget *dialog, SeenDialog &seen) {
+    GtkWidget *view = findTextView(dialog);
+    if (!view) return;
+    seen.restShown = gtk_widget_get_visible(view) && gtk_widget_get_visible(gtk_widget_get_parent(view));
+    seen.restWrap = gtk_text_view_get_wrap_mode(GTK_TEXT_VIEW(view));
+    GtkTextBuffer *buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
+    GtkTextIter start, mark, end;
+    gtk_text_buffer_get_bounds(buffer, &start, &end);
+    mark = start;
+    for (;;) {
+        GSList *tags = gtk_text_iter_get_tags(&mark);
+        bool italic = false;
+        for (GSList *t = tags; t; t = t->next) {
+            PangoStyle style = PANGO_STYLE_NORMAL;
+            gboolean set = FALSE;
+            g_object_get(t->data, "style", &style, "style-set", &set, nullptr);
+            italic = italic || (set && style == PANGO_STYLE_ITALIC);
         }
-        gchar *text = bufferText(buffer, &start, &mark);
-        seen.restText = text;
-        g_free(text);
-        text = bufferText(buffer, &mark, &end);
-        seen.restMark = text;
-        g_free(text);
-        return true;
+        g_slist_free(tags);
+        if (italic || !gtk_text_iter_forward_to_tag_toggle(&mark, nullptr)) break;
     }
-    if (!GTK_IS_CONTAINER(widget)) return false;
-    GList *children = gtk_container_get_children(GTK_CONTAINER(widget));
-    bool found = false;
-    for (GList *l = children; l && !found; l = l->next) found = recordRest(GTK_WIDGET(l->data), seen);
-    g_list_free(children);
-    return found;
+    gchar *text = bufferText(buffer, &start, &mark);
+    seen.restText = text;
+    g_free(text);
+    text = bufferText(buffer, &mark, &end);
+    seen.restMark = text;
+    g_free(text);
 }
 
 void noteFinalized(gpointer seen, GObject *) { static_cast<SeenDialog *>(seen)->finalized = true; }
@@ -165,8 +168,24 @@ gboolean closeWhenMapped(gpointer data) {
     if (close) watch->seen.close = onScreen(close);
     GdkScreen *screen = gtk_widget_get_screen(dialog);
     watch->seen.screen = {0, 0, gdk_screen_get_width(screen), gdk_screen_get_height(screen)};
+    if (GtkWidget *view = findTextView(dialog)) {
+        GtkWidget *scrolled = gtk_widget_get_parent(view);
+        if (gtk_widget_get_visible(scrolled)) watch->seen.rest = onScreen(scrolled);
+        PangoFontMetrics *metrics = pango_context_get_metrics(gtk_widget_get_pango_context(view),
+                                                              gtk_widget_get_style(view)->font_desc, nullptr);
+        watch->seen.restLineHeight =
+            PANGO_PIXELS(pango_font_metrics_get_ascent(metrics) + pango_font_metrics_get_descent(metrics));
+        pango_font_metrics_unref(metrics);
+        if (GTK_IS_SCROLLED_WINDOW(scrolled)) {
+            GtkWidget *bar = gtk_scrolled_window_get_hscrollbar(GTK_SCROLLED_WINDOW(scrolled));
+            watch->seen.restScrollsSideways = bar && gtk_widget_get_visible(bar);
+        }
+    }
     watch->mapSource = 0;
-    gtk_dialog_response(watch->dialog, GTK_RESPONSE_CLOSE);
+    if (watch->react)
+        watch->react(watch->dialog);
+    else
+        gtk_dialog_response(watch->dialog, GTK_RESPONSE_CLOSE);
     return G_SOURCE_REMOVE;
 }
 
@@ -222,8 +241,14 @@ void GuiTest::TearDown() {
     EXPECT_TRUE(messageDialogs().empty()) << "a message dialog outlived its call";
 }
 
+void GuiTest::extendWatchdog(unsigned seconds) {
+    if (watchdogId_) g_source_remove(watchdogId_);
+    watchdogId_ = g_timeout_add_seconds(seconds, watchdog, this);
+    alarm(seconds + kAlarmSeconds);
+}
+
 gboolean GuiTest::watchdog(gpointer self) {
-    ADD_FAILURE() << "watchdog: no dialog came or went within " << kWatchdogSeconds << " s";
+    ADD_FAILURE() << "watchdog: a dialog did not come or go in time";
     // Answering every dialog lets the blocked call return, so the test ends;
     // not with Close, which a test may be waiting for from elsewhere.
     for (GtkMessageDialog *dialog : messageDialogs())
@@ -275,6 +300,8 @@ std::string GuiTest::captureStderr(const std::function<void()> &call) {
     std::fclose(capture);
     return text;
 }
+
+GtkWidget *GuiTest::textViewOf(GtkDialog *dialog) { return findTextView(GTK_WIDGET(dialog)); }
 
 GtkWidget *GuiTest::makeParent() {
     GtkWidget *window = gtk_window_new(GTK_WINDOW_TOPLEVEL);

@@ -43,11 +43,20 @@ struct SeenDialog {
     GdkRectangle window = {0, 0, 0, 0};
     GdkRectangle close = {0, 0, 0, 0};
     GdkRectangle screen = {0, 0, 0, 0};
+    // The scrolled area, on the screen; the height of a line of its font;
+    // whether it scrolls sideways (its horizontal scroll bar is shown).
+    GdkRectangle rest = {0, 0, 0, 0};
+    int restLineHeight = 0;
+    bool restScrollsSideways = false;
 };
 
 class GuiTest : public ::testing::Test {
 public:
     using React = std::function<void(GtkDialog *)>;
+
+    // Runs call() with fd 2 redirected to a temporary file; returns what was
+    // written there.
+    static std::string captureStderr(const std::function<void()> &call);
 
 protected:
     void SetUp() override;
@@ -59,16 +68,19 @@ protected:
     // answers it with Close. Returns what was seen; seen.sightings is 0
     // when no dialog appeared before call() returned. With waitForMap, the
     // dialog is answered only once it is mapped, and its time to map and
-    // its place on the screen are recorded.
+    // its place on the screen are recorded; react(), if given, is then
+    // called instead of answering, and must answer the dialog itself.
     SeenDialog showAndClose(const std::function<void()> &call, React react = {},
                             bool waitForMap = false);
 
-    // Runs call() with fd 2 redirected to a temporary file; returns what was
-    // written there.
-    static std::string captureStderr(const std::function<void()> &call);
+    // The dialog's text view (of a long message), or null.
+    static GtkWidget *textViewOf(GtkDialog *dialog);
 
     // A real, shown toplevel window to be the dialogs' parent.
     GtkWidget *makeParent();
+
+    // Gives a long test this many seconds before the watchdog fails it.
+    void extendWatchdog(unsigned seconds);
 
     // Lets the main loop run until done() holds or timeoutMs passes.
     static bool iterateUntil(const std::function<bool()> &done, int timeoutMs);

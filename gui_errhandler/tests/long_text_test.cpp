@@ -1,6 +1,6 @@
 // The long-message rule without a display: which bytes of a message are
-// shown, how they are made valid UTF-8 at a cut, how a long text is split
-// between label and scrolled area, and the cut mark.  GLib's
+// shown, composed from its pieces and cut once, how they are made valid
+// UTF-8 at a cut, where lines end, and the cut mark.  GLib's
 // g_utf8_make_valid() of the whole message is the oracle.
 #include <glib.h>
 #include <gtest/gtest.h>
@@ -18,9 +18,8 @@ using pelidor::countLines;
 using pelidor::cutMark;
 using pelidor::hasLongRun;
 using pelidor::kShownBytes;
+using pelidor::MessagePieces;
 using pelidor::ShownText;
-using pelidor::Split;
-using pelidor::splitHead;
 
 std::string madeValid(const std::string &bytes) {
     gchar *valid = g_utf8_make_valid(bytes.data(), static_cast<gssize>(bytes.size()));
@@ -143,50 +142,66 @@ TEST(GuiLongText, SixtyFourMebibytesCostOnlyTheShownBytes) {
     EXPECT_EQ(k64MiB + 7 - kShownBytes, h.omitted);
 }
 
+// The header is where the label of a long message takes it from: the
+// beginning of the shown text, made valid as the whole is.
+TEST(GuiLongText, HeaderIsTheBeginningOfTheShownText) {
+    ShownText shown = composeShownText("Kop\xff", "Tekst");
+    EXPECT_TRUE(shown.wholeHeader);
+    EXPECT_EQ("Kop\xef\xbf\xbd", std::string(shown.text, shown.headerLength));
+    EXPECT_EQ('\n', shown.text[shown.headerLength]);
+    g_free(shown.text);
+    // Cut inside the header, or right before its line feed: no whole header.
+    shown = composeShownText("abcdef", "ghij", 6);
+    EXPECT_FALSE(shown.wholeHeader);
+    g_free(shown.text);
+    shown = composeShownText("abcdef", "ghij", 7);
+    EXPECT_TRUE(shown.wholeHeader);
+    EXPECT_EQ(6u, shown.headerLength);
+    g_free(shown.text);
+    shown = composeShownText(nullptr, "Tekst");
+    EXPECT_FALSE(shown.wholeHeader);
+    g_free(shown.text);
+}
+
+// A message of five pieces (header, line feed, template text, detail,
+// template text) is cut once, wherever the limit falls, as the same bytes
+// joined would be.
+TEST(GuiLongText, PiecesAreCutAsTheJoinedMessage) {
+    const std::string detail = "d\xc3\xa9tail\xff";
+    MessagePieces m;
+    m.add("Kop");
+    m.endHeader();
+    m.add("voor: ", 6);
+    m.add(detail.c_str());
+    m.add(" :na");
+    const std::string joined = "Kop\nvoor: " + detail + " :na";
+    ASSERT_EQ(joined.size(), m.total());
+    for (size_t limit = 0; limit <= joined.size() + 1; ++limit) {
+        SCOPED_TRACE("limit " + std::to_string(limit));
+        ShownText shown = composeShownText(m, limit);
+        expectBeginning(joined, Shown{std::string(shown.text, shown.length), shown.omitted}, limit);
+        g_free(shown.text);
+    }
+    MessagePieces none;
+    none.add(nullptr);
+    EXPECT_EQ(0u, none.total());
+}
+
+// Lines end where pango ends them; \v, \f and U+0085 do not end one.
 TEST(GuiLongText, CountLines) {
-    EXPECT_EQ(1u, countLines("", 0));
-    EXPECT_EQ(1u, countLines("abc", 3));
-    EXPECT_EQ(2u, countLines("a\n", 2));
-    EXPECT_EQ(4u, countLines("\n\n\n", 3));
-}
-
-std::string head(const std::string &text, size_t lines, size_t bytes) {
-    const Split s = splitHead(text.data(), text.size(), lines, bytes);
-    return text.substr(0, s.headEnd) + "|" + text.substr(s.restStart);
-}
-
-TEST(GuiLongText, SplitAfterTheAllowedLines) {
-    EXPECT_EQ("a\nb|c\nd", head("a\nb\nc\nd", 2, 100));
-    EXPECT_EQ("a|b\nc", head("a\nb\nc", 1, 100));
-    // Fewer lines than allowed, within the bytes: the whole text.
-    EXPECT_EQ("a\nb|", head("a\nb", 5, 100));
-    // A line feed right at the byte limit ends the head.
-    EXPECT_EQ("abcd|efg", head("abcd\nefg", 5, 4));
-}
-
-TEST(GuiLongText, SplitWhenTheBytesRunOutInsideALine) {
-    // After the last space in the second half of the allowed bytes.
-    EXPECT_EQ("aaaa bbb |ccccccc", head("aaaa bbb ccccccc", 12, 10));
-    // At the last line feed there.
-    EXPECT_EQ("aaaaaaa|bbbbbbbbbb", head("aaaaaaa\nbbbbbbbbbb", 12, 10));
-    // A space or line feed only in the first half: right at the limit.
-    EXPECT_EQ("a bbbbbbbb|bbbbb", head("a bbbbbbbbbbbbb", 12, 10));
-    EXPECT_EQ("a\nbbbbbbbb|bbbbb", head("a\nbbbbbbbbbbbbb", 12, 10));
-    // Unbroken.
-    EXPECT_EQ(std::string(10, 'x') + "|" + std::string(90, 'x'), head(std::string(100, 'x'), 12, 10));
-}
-
-TEST(GuiLongText, SplitNeverCutsACharacter) {
-    // "é" is 2 bytes: a limit of 5 would fall inside the third.
-    const std::string text = "\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9";
-    EXPECT_EQ("\xc3\xa9\xc3\xa9|\xc3\xa9\xc3\xa9", head(text, 12, 5));
-    EXPECT_EQ("\xc3\xa9\xc3\xa9\xc3\xa9|\xc3\xa9", head(text, 12, 6));
+    const std::pair<std::string, size_t> cases[] = {
+        {"", 1}, {"abc", 1}, {"a\n", 2}, {"\n\n\n", 4}, {"a\rb", 2}, {"a\r\nb", 2},
+        {"a\n\rb", 3}, {"a\r\r\nb", 3}, {"a\xe2\x80\xa8" "b", 2}, {"a\xe2\x80\xa9" "b", 2},
+        {"a\vb\fc\xc2\x85" "d", 1}, {"\xe2\x80\xa8", 2}, {"\xe2\x80", 1}, {"\r", 2}};
+    for (const auto &c : cases) EXPECT_EQ(c.second, countLines(c.first.data(), c.first.size())) << c.first;
 }
 
 TEST(GuiLongText, LongRuns) {
     EXPECT_FALSE(hasLongRun("", 0, 3));
-    EXPECT_FALSE(hasLongRun("abc def\nghi\tjkl", 15, 3));
+    const std::string ends = "abc def\nghi\tjkl\rmno\xe2\x80\xa8pqr";
+    EXPECT_FALSE(hasLongRun(ends.data(), ends.size(), 3));
     EXPECT_TRUE(hasLongRun("abc defg", 8, 3));
+    EXPECT_TRUE(hasLongRun("ab\vcd", 5, 3)) << "a vertical tab does not end a line";
     const std::string words = std::string(256, 'w') + " " + std::string(256, 'w');
     EXPECT_FALSE(hasLongRun(words.data(), words.size()));
     const std::string run(257, 'x');

@@ -21,11 +21,21 @@
  * PELIDOR_RES_TIMEOUT for the code here.  Including <resolv.h> after this
  * header redefines RES_TIMEOUT in the same way.
  *
- * Threads: the library drives GTK+ directly and takes no lock.  Call it only
- * from the thread that runs the GTK+ main loop, after gtk_init().  Both
- * functions block in the dialog's nested main loop until the user closes the
- * dialog; timeouts, idle callbacks and I/O watches of the caller keep being
- * dispatched meanwhile.
+ * Threads: both functions may be called from any thread, after gtk_init().
+ * GTK+ is driven only by the thread that runs its main loop: a call from
+ * another thread while that loop runs is handed to it (through
+ * g_main_context_invoke() on the default main context) and waits until
+ * the dialog is closed; a call from the loop's thread, or from any thread
+ * while no loop runs, shows the dialog itself.  Both block in the dialog's
+ * nested main loop until the user closes it; timeouts, idle callbacks and
+ * I/O watches of the caller keep being dispatched meanwhile.  A client
+ * that uses gdk_threads_init() must not hold the GDK lock in the other
+ * thread while it calls.
+ * The one case that cannot work is a loop thread that is blocked waiting
+ * for the caller (joining it, say): the dialog is never taken, so after 5
+ * seconds the message is written to stderr instead and the call returns.
+ * Without a display (GTK+ not initialised) the message goes to stderr too.
+ * Never a crash.
  *
  * Ownership: texts passed in are only read, and not kept after the call
  * returns.  Every temporary text comes from the GLib allocator and is
@@ -257,24 +267,29 @@ typedef enum {
  *
  * Long messages.  At most the first 16 KiB (16384 bytes) of the message
  * are shown; a UTF-8 character that would straddle that limit is left out
- * whole.
- * - A message of at most 16384 bytes whose dialog fits the screen is
- *   shown whole in the dialog's label, as it always was.  The screen is
- *   the monitor of the parent's window, else the primary monitor, within
- *   the desktop's work area, less 32 pixels of width and 64 of height for
- *   the window frame.
- * - Any other message shows its beginning exactly in the label: at most
- *   12 lines and 1024 bytes, ending at a line end or space where one is
- *   near.  Below it, a scrolled area of at most 560 by 320 pixels holds the
- *   rest of the shown bytes, wrapped between words (inside a word too long
- *   for a line, where pango draws a hyphen that is not part of the text;
- *   anywhere when a run of more than 256 bytes has no space).
+ * whole.  Lines end where pango ends them: at LF, CR, CR LF, U+2028 and
+ * U+2029; the text is shown as given.
+ * - A message of at most 4096 bytes whose dialog fits the screen is shown
+ *   whole in the dialog's label, as it always was.  The screen is the
+ *   monitor of the parent's window, else the primary monitor, within the
+ *   desktop's work area, less 32 pixels of width and 64 of height for the
+ *   window frame.
+ * - Any other message is shown whole (all of its shown bytes) in a
+ *   scrolled area, where one select-all and copy takes all of it; the label
+ *   above shows only the header, when the header has at most 4 lines and
+ *   512 bytes.  The area is at most 560 pixels wide (text that pango
+ *   cannot wrap, such as a chain of joined emoji, scrolls sideways), and
+ *   takes the height that the screen leaves free, up to 20 lines of its
+ *   font: at least 8 lines where the screen has room for them.  It wraps
+ *   between words (inside a word too long for a line, where pango draws a
+ *   hyphen that is not part of the text; anywhere when a run of more than
+ *   256 bytes has no space).
  *   When bytes were left out, the area ends in a mark, in bold italics,
  *   where they were cut: an ellipsis and the line
  *   "[Ingekort: de laatste N bytes van dit bericht worden niet getoond.]".
- *   The dialog fits the screen, the Close button keeps the focus, and the
- *   dialog appears within a fraction of a second for a message of any
- *   length.
+ *   The dialog fits the screen, from 800x600 up, with its Close button on
+ *   it; the Close button keeps the focus, and the dialog appears within a
+ *   fraction of a second for a message of any length.
  * Nothing is returned and no failure is reported.
  */
 PELIDOR_GUI_API void qolt_gui_dialog_show(const char *header, const char *body,
