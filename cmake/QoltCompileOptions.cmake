@@ -7,6 +7,9 @@ target_compile_options(qolt_warnings INTERFACE
   $<$<BOOL:${QOLT_WERROR}>:-Werror>)
 
 add_library(qolt_instrument INTERFACE)
+if(QOLT_SANITIZE OR QOLT_TSAN OR QOLT_FUZZ)
+  target_compile_definitions(qolt_instrument INTERFACE QOLT_INSTRUMENTED)
+endif()
 if(QOLT_SANITIZE)
   target_compile_options(qolt_instrument INTERFACE
     -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer

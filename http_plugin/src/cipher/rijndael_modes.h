@@ -52,7 +52,13 @@
 // whole, whatever the optimisation level: GCC unrolls such loops by itself
 // only at -O3, and at -O2 keeps the blocks in a stack array it walks one at
 // a time, a fifth of the speed.  Unrolled, the arrays become registers.
+// Instrumented builds (sanitizers, fuzzing) leave the loops as written:
+// unrolled and checked, the table code alone takes a compiler many minutes.
+#if defined(QOLT_INSTRUMENTED)
+#define QOLT_UNROLL_ALL
+#else
 #define QOLT_UNROLL_ALL _Pragma("GCC unroll 64")
+#endif
 
 namespace {
 
