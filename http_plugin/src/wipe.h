@@ -37,7 +37,6 @@ constexpr size_t kQoltStackWipe = 4096;
 __attribute__((noinline)) static inline void qoltWipeStackBelow() {
     unsigned char area[kQoltStackWipe];
     qoltWipe(area, sizeof area);
-    __asm__ __volatile__("" : : "r"(area) : "memory");
 }
 
 #endif  // QOLT_WIPE_H

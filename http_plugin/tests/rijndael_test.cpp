@@ -520,33 +520,31 @@ void runBackend(const RijndaelBackend &b, int op, const unsigned char *rk, unsig
 // steps, narrower steps, partial groups and single blocks is met.
 TEST(RijndaelBackend, AgreesWithTheTablesAtEveryBlockCount) {
     std::mt19937 rng(1818);
-    {
-        const RijndaelBackendEntry &running = rijndaelRunningBackend();
-        const RijndaelBackend &b = *running.backend, &t = kRijndaelTablesBackend;
-        for (unsigned rounds : {10u, 12u, 14u}) {
-            SCOPED_TRACE(testing::Message() << running.name << " rounds " << rounds);
-            const Bytes key = randomBytes(rng, 4 * (rounds - 6)), iv = randomBytes(rng, 16);
-            unsigned char enc[2][15 * 16], dec[2][15 * 16];
-            t.expandKey(key.data(), rounds, enc[0]);
-            b.expandKey(key.data(), rounds, enc[1]);
-            ASSERT_EQ(toHex(enc[0], 16 * (rounds + 1)), toHex(enc[1], 16 * (rounds + 1)));
-            memcpy(dec, enc, sizeof dec);
-            t.invertKey(rounds, dec[0]);
-            b.invertKey(rounds, dec[1]);
-            ASSERT_EQ(toHex(dec[0], 16 * (rounds + 1)), toHex(dec[1], 16 * (rounds + 1)));
-            for (int op = 0; op < 6; ++op) {
-                const unsigned char *rk = op == 1 || op == 3 ? dec[0] : enc[0];
-                for (size_t n = 0; n <= 40; ++n) {
-                    const Bytes in = randomBytes(rng, 16 * n + 1);
-                    Bytes want(in.size(), 0xee), got = want, inPlace = in;
-                    runBackend(t, op, rk, rounds, iv.data(), in.data(), want.data(), n);
-                    runBackend(b, op, rk, rounds, iv.data(), in.data(), got.data(), n);
-                    runBackend(b, op, rk, rounds, iv.data(), inPlace.data(), inPlace.data(), n);
-                    EXPECT_EQ(toHex(want), toHex(got)) << "op " << op << " blocks " << n;
-                    EXPECT_EQ(in.back(), inPlace.back()) << "op " << op << " blocks " << n;
-                    inPlace.back() = 0xee;
-                    EXPECT_EQ(toHex(want), toHex(inPlace)) << "op " << op << " blocks " << n;
-                }
+    const RijndaelBackendEntry &running = rijndaelRunningBackend();
+    const RijndaelBackend &b = *running.backend, &t = kRijndaelTablesBackend;
+    for (unsigned rounds : {10u, 12u, 14u}) {
+        SCOPED_TRACE(testing::Message() << running.name << " rounds " << rounds);
+        const Bytes key = randomBytes(rng, 4 * (rounds - 6)), iv = randomBytes(rng, 16);
+        unsigned char enc[2][15 * 16], dec[2][15 * 16];
+        t.expandKey(key.data(), rounds, enc[0]);
+        b.expandKey(key.data(), rounds, enc[1]);
+        ASSERT_EQ(toHex(enc[0], 16 * (rounds + 1)), toHex(enc[1], 16 * (rounds + 1)));
+        memcpy(dec, enc, sizeof dec);
+        t.invertKey(rounds, dec[0]);
+        b.invertKey(rounds, dec[1]);
+        ASSERT_EQ(toHex(dec[0], 16 * (rounds + 1)), toHex(dec[1], 16 * (rounds + 1)));
+        for (int op = 0; op < 6; ++op) {
+            const unsigned char *rk = op == 1 || op == 3 ? dec[0] : enc[0];
+            for (size_t n = 0; n <= 40; ++n) {
+                const Bytes in = randomBytes(rng, 16 * n + 1);
+                Bytes want(in.size(), 0xee), got = want, inPlace = in;
+                runBackend(t, op, rk, rounds, iv.data(), in.data(), want.data(), n);
+                runBackend(b, op, rk, rounds, iv.data(), in.data(), got.data(), n);
+                runBackend(b, op, rk, rounds, iv.data(), inPlace.data(), inPlace.data(), n);
+                EXPECT_EQ(toHex(want), toHex(got)) << "op " << op << " blocks " << n;
+                EXPECT_EQ(in.back(), inPlace.back()) << "op " << op << " blocks " << n;
+                inPlace.back() = 0xee;
+                EXPECT_EQ(toHex(want), toHex(inPlace)) << "op " << op << " blocks " << n;
             }
         }
     }
