@@ -26,10 +26,9 @@
 #include <string>
 #include <vector>
 
-#include "credential_key.h"
 #include "pelidor/gui_errhandler.h"
+#include "protocol.h"
 #include "qolt/rijndael.h"
-#include "server_key.h"
 
 namespace {
 
@@ -149,7 +148,7 @@ std::string encodeCredential(const Plugin &plugin, const char *keyText, const ch
     Rijndael *cipher = reinterpret_cast<Rijndael *>(storage);
     plugin.construct(cipher);
     int status = plugin.init(cipher, Rijndael::CBC, Rijndael::Encrypt, key.data(), Rijndael::Key128,
-                             reinterpret_cast<const unsigned char *>(QOLT_CREDENTIAL_IV));
+                             credentialVector());
     if (status == 0)
         status = plugin.blockEncrypt(cipher, data.data(), int(data.size() * 8), data.data());
     plugin.destroy(cipher);

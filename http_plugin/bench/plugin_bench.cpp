@@ -15,10 +15,8 @@
 #include <memory>
 
 #include "bench_support.h"
-#include "credential_key.h"
+#include "protocol.h"
 #include "qolt/http_plugin.h"
-#include "salt.h"
-#include "server_key.h"
 
 namespace bench {
 namespace {
@@ -136,8 +134,7 @@ struct ComposedDecoder {
     EVP_CIPHER_CTX *ctx = EVP_CIPHER_CTX_new();
     ComposedDecoder() {
         const auto key = serverCredentialKey(kKeyText);
-        EVP_DecryptInit_ex(ctx, EVP_aes_128_cbc(), nullptr, key.data(),
-                           reinterpret_cast<const unsigned char *>(QOLT_CREDENTIAL_IV));
+        EVP_DecryptInit_ex(ctx, EVP_aes_128_cbc(), nullptr, key.data(), credentialVector());
         EVP_CIPHER_CTX_set_padding(ctx, 0);
     }
     ~ComposedDecoder() { EVP_CIPHER_CTX_free(ctx); }
@@ -150,8 +147,7 @@ struct ComposedDecoder {
         }
         char *out = static_cast<char *>(g_malloc0(length + 1));
         int written = 0;
-        EVP_DecryptInit_ex(ctx, nullptr, nullptr, nullptr,
-                           reinterpret_cast<const unsigned char *>(QOLT_CREDENTIAL_IV));
+        EVP_DecryptInit_ex(ctx, nullptr, nullptr, nullptr, credentialVector());
         EVP_DecryptUpdate(ctx, reinterpret_cast<unsigned char *>(out), &written, data,
                           int(length));
         g_free(data);
@@ -168,8 +164,7 @@ std::string makeCredential() {
     Bytes cipher(32);
     EVP_CIPHER_CTX *ctx = EVP_CIPHER_CTX_new();
     int n = 0;
-    EVP_EncryptInit_ex(ctx, EVP_aes_128_cbc(), nullptr, key.data(),
-                       reinterpret_cast<const unsigned char *>(QOLT_CREDENTIAL_IV));
+    EVP_EncryptInit_ex(ctx, EVP_aes_128_cbc(), nullptr, key.data(), credentialVector());
     EVP_CIPHER_CTX_set_padding(ctx, 0);
     EVP_EncryptUpdate(ctx, cipher.data(), &n, plain, 32);
     EVP_CIPHER_CTX_free(ctx);

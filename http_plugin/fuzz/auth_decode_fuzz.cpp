@@ -24,7 +24,7 @@
 #include "base64.h"
 #include "qolt/http_plugin.h"
 #include "qolt/rijndael.h"
-#include "server_key.h"
+#include "protocol.h"
 
 namespace {
 
@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         const auto key = serverCredentialKey(nullKey ? nullptr : keyText.c_str());
         Rijndael cipher;
         check(cipher.init(Rijndael::CBC, Rijndael::Decrypt, key.data(), Rijndael::Key128,
-                          reinterpret_cast<const unsigned char *>(QOLT_CREDENTIAL_IV)) == 0);
+                          credentialVector()) == 0);
         std::vector<unsigned char> plain(n);
         check(cipher.blockDecrypt(work.data(), int(8 * n), plain.data()) == int(8 * n));
         check(memcmp(plain.data(), result, n) == 0);

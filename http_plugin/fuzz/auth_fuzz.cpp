@@ -15,7 +15,7 @@
 
 #include "allocated_size.h"
 #include "qolt/http_plugin.h"
-#include "salt.h"
+#include "protocol.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "hex.h"
 #include "md5.h"
-#include "salt.h"
+#include "protocol.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "base64.h"
-#include "credential_key.h"
+#include "protocol.h"
 #include "qolt/http_plugin.h"
 #include "qolt/rijndael.h"
 #include "wipe.h"
@@ -19,19 +19,11 @@ Rijndael sharedCipher;
 }  // namespace
 
 extern "C" void qolt_plugin_auth_decode_init(const char *keyText) {
-    unsigned char *key = static_cast<unsigned char *>(g_malloc0(16));
-    // The key is the first 16 bytes of the key prefix and the key text, zero
-    // filled: the prefix and at most 13 bytes of the text, copied in place.
-    // No formatted text is made, so an enormous key text costs nothing and
-    // gives the same key.
-    const size_t prefix = sizeof(QOLT_KEY_PREFIX) - 1;
-    memcpy(key, QOLT_KEY_PREFIX, prefix);
-    if (keyText) memcpy(key + prefix, keyText, strnlen(keyText, 16 - prefix));
+    unsigned char *key = static_cast<unsigned char *>(g_malloc0(kCredentialKeyBytes));
+    credentialKey(keyText, key);
+    sharedCipher.init(Rijndael::CBC, Rijndael::Decrypt, key, Rijndael::Key128, credentialVector());
 
-    const unsigned char *iv = reinterpret_cast<const unsigned char *>(QOLT_CREDENTIAL_IV);
-    sharedCipher.init(Rijndael::CBC, Rijndael::Decrypt, key, Rijndael::Key128, iv);
-
-    qoltWipe(key, 16);
+    qoltWipe(key, kCredentialKeyBytes);
     g_free(key);
     qoltWipeStackBelow();
 }

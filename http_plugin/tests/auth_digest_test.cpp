@@ -14,7 +14,7 @@
 
 #include "bad_bytes.h"
 #include "hex.h"
-#include "salt.h"
+#include "protocol.h"
 #include "test_support.h"
 
 namespace {

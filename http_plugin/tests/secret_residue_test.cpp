@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "credential_key.h"
+#include "protocol.h"
 #include "credential_oracle.h"
 #include "qolt/rijndael.h"
 #include "rijndael_dispatch.h"
@@ -155,9 +155,8 @@ TEST(SecretResidue, DecoderExportsLeaveNoKeyRoundKeyOrPlaintext) {
     ASSERT_TRUE(init && decode);
     const std::string keyText = "residue test!";
     const std::string text = "user name and a password of 46 characters, say";
-    Bytes key(16, 0);
-    memcpy(key.data(), QOLT_KEY_PREFIX, 3);
-    memcpy(key.data() + 3, keyText.data(), 13);
+    Bytes key(kCredentialKeyBytes);
+    credentialKey(keyText.c_str(), key.data());
     Rijndael schedule;
     schedule.init(Rijndael::CBC, Rijndael::Decrypt, key.data(), Rijndael::Key128);
     Rijndael encrypting;

@@ -1,6 +1,5 @@
-// Helpers shared by the tests of both libraries: bytes and their hex and
-// base64 texts, the independent oracles, and the built plugin loaded as the
-// client loads it.
+// Helpers shared by the plugin's tests: bytes and their hex and base64 texts,
+// the independent oracles, and the built plugin loaded as the client loads it.
 #ifndef QOLT_TEST_SUPPORT_H
 #define QOLT_TEST_SUPPORT_H
 

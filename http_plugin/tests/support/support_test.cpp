@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-#include "server_key.h"
+#include "protocol.h"
 #include "test_support.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include <stdexcept>
 
-#include "salt.h"
+#include "protocol.h"
 
 Bytes randomBytes(std::mt19937 &rng, size_t n) {
     Bytes b(n);
