@@ -45,7 +45,7 @@ run() {  # run NAME COMMAND [ARGS...]
 
 shopt -s nullglob
 tests=("$build"/http_plugin/tests/*_test "$build"/gui_errhandler/tests/*_test)
-replays=("$build"/http_plugin/tests/*_fuzz_replay)
+replays=("$build"/http_plugin/fuzz/*_fuzz_replay)
 if [ ${#tests[@]} -eq 0 ] || [ ${#replays[@]} -eq 0 ]; then
   echo "no test binaries in $build" >&2
   exit 1
