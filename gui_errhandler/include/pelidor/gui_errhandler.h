@@ -64,6 +64,7 @@ extern "C" {
  * (the action argument is unsigned int); every code has a Dutch header that
  * is shown above the message.  Any other value is valid too and shows the
  * message without a header. */
+/* clang-format off */
 typedef enum {
     PELIDOR_ACT_UPDATE_POSTINGS      = 0,  /* the postings list update */
     PELIDOR_ACT_GET_POSTING_INFO     = 1,
@@ -114,6 +115,7 @@ typedef enum {
     PELIDOR_RES_RATE_LIMITED          = 28,
     PELIDOR_RES_SERVER_NOTICE         = 29   /* shows the detail text */
 } QoltGuiResult;
+/* clang-format on */
 
 /* The short names of earlier releases: see "Names" above. */
 #ifndef PELIDOR_GUI_NO_SHORT_NAMES

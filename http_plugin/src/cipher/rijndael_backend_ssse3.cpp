@@ -395,6 +395,7 @@ QOLT_FORCE_INLINE void invert(const __m128i (&x)[N], __m128i (&io)[N], __m128i (
 // processor overlaps the rounds of consecutive blocks by itself.
 //
 // The inversion, common to both: x in, io and jo out; x, p, ak free after.
+// clang-format off
 #define QOLT_VPERM_INVERT                                                      \
     "movdqa %[x], %[p]\n\t"                                                    \
     "pand %[nib], %[x]\n\t"    /* x = q */                                     \
@@ -470,6 +471,7 @@ QOLT_FORCE_INLINE void decryptRound1(__m128i &x, const __m128i &key, const Row (
 }
 #undef QOLT_VPERM_PAIR
 #undef QOLT_VPERM_INVERT
+// clang-format on
 
 struct Vperm : SseOneBlock {
     // Each round is one long chain of dependent shuffles; four blocks in
