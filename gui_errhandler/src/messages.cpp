@@ -1,6 +1,6 @@
 // The Dutch texts, one table per kind in code order, UTF-8 source.
 // The line feeds and the spaces before question marks and colons are part
-// of the texts as the client has always shown them. A text of several
+// of the texts, exactly as the client shows them. A text of several
 // lines is one parenthesised literal: one element, not a missing comma.
 #include "messages.h"
 

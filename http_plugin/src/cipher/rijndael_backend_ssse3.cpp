@@ -574,6 +574,8 @@ uint32_t wordAt(const unsigned char *rk, unsigned i) {
 template <unsigned R>
 void expandKey(const unsigned char *key, unsigned char *rk) {
     constexpr unsigned kNk = R - 6, kWords = 4 * (R + 1);
+    // Rcon (FIPS-197 5.2), as many as AES-128 reads (AES-192 reads 8,
+    // AES-256 7); this backend's own, as it reads nothing of kRijndaelTables.
     static const uint8_t kRcon[10] = {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80, 0x1b, 0x36};
     memcpy(rk, key, 4 * kNk);
     for (unsigned i = kNk; i < kWords; ++i) {
