@@ -186,7 +186,8 @@ void pelidor::runDialog(const ShownText &shown, GtkWidget *parent) {
     GtkWindow *window = parentWindow(parent);
     const GdkRectangle area = usableArea(window);
 
-    // Only a message that may fit is laid out whole, as it always was.
+    // Only a message that may fit is laid out whole, in the label: GTK+ lays
+    // out any other in time that grows too fast with its lines.
     const bool mayFit = shown.omitted == 0 && shown.length <= kLabelBytes &&
                         countLines(shown.text, shown.length) <= size_t(MAX(area.height, 0) / kMinLineHeight);
     GtkWidget *dialog = gtk_message_dialog_new(window, GTK_DIALOG_DESTROY_WITH_PARENT, GTK_MESSAGE_ERROR,

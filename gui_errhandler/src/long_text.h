@@ -9,7 +9,7 @@
 //   becomes U+FFFD.  The pieces are never joined whole: the cut is made once,
 //   here, and only the shown bytes are copied.
 // - A message of at most kLabelBytes bytes whose dialog fits the screen is
-//   shown as it always was: the whole text in the dialog's label.
+//   shown whole in the dialog's label, as a plain message dialog.
 // - Any other message is long.  The label shows its header, when the header
 //   is short (kHeaderLabelBytes, kHeaderLabelLines), and a scrolled area of
 //   bounded size below it the whole shown text, then, when bytes were left

@@ -1,6 +1,6 @@
 // The Dutch texts, one table per kind in code order, UTF-8 source.
 // The line feeds and the spaces before question marks and colons are part
-// of the texts as the client has always shown them. A text of several
+// of the texts, exactly as the client shows them. A text of several
 // lines is one parenthesised literal: one element, not a missing comma.
 #include "messages.h"
 
@@ -125,6 +125,7 @@ const char *const kResultMessages[kResultCount] = {
 // The longer messages of ACT_UPDATE_POSTINGS, which add that the postings
 // new at the previous check are shown again; null where the message is the
 // same for every action.
+// clang-format off
 const char *const kUpdatePostingsMessages[kResultCount] = {
     /*  0 .. 12 */
     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
@@ -147,6 +148,7 @@ const char *const kUpdatePostingsMessages[kResultCount] = {
     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
 };
+// clang-format on
 
 bool dropsHeader(int result) {
     // These messages are about the client itself, whatever it was doing.

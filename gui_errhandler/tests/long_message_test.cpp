@@ -1,8 +1,8 @@
 // Long messages on a real X server (Xvfb; CTest runs this file at 1280x1024
-// and again at 800x600): a message that fits the screen is shown as always;
-// a longer one shows its header in the label and the whole of its first
-// 16 KiB in a scrolled area, with the cut mark where bytes were left out,
-// in a dialog that fits the screen with its Close button on it, for any
+// and again at 800x600): a message that fits the screen is shown whole in the
+// label; a longer one shows its header in the label and the whole of its
+// first 16 KiB in a scrolled area, with the cut mark where bytes were left
+// out, in a dialog that fits the screen with its Close button on it, for any
 // detail up to 64 MiB, any line ends, large theme fonts and any width.
 //
 // Each case prints its time to map and its size against the screen; the
@@ -214,7 +214,7 @@ protected:
     }
 };
 
-// ---- messages that fit the screen: as always ----------------------------
+// ---- messages that fit the screen: whole, in the label ------------------
 
 TEST_F(GuiLongMessage, FittingMessageIsShownAsAlways) {
     const std::string detail = lines(20 * 80);
@@ -368,7 +368,7 @@ TEST_F(GuiLongMessage, NumberedLinesWithEveryLineEnd) {
     }
 }
 
-// A few lines that fit are shown as always, whatever ends them.
+// A few lines that fit are shown whole in the label, whatever ends them.
 TEST_F(GuiLongMessage, FewCarriageReturnLinesAreShownAsAlways) {
     const std::string body = "een\rtwee\r\ndrie\xe2\x80\xa9vier";
     SeenDialog seen = show("4 short lines", [&] { qolt_gui_dialog_show("Kop", body.c_str(), nullptr); });

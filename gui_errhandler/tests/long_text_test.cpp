@@ -189,10 +189,12 @@ TEST(GuiLongText, PiecesAreCutAsTheJoinedMessage) {
 
 // Lines end where pango ends them; \v, \f and U+0085 do not end one.
 TEST(GuiLongText, CountLines) {
+    // clang-format off
     const std::pair<std::string, size_t> cases[] = {
         {"", 1}, {"abc", 1}, {"a\n", 2}, {"\n\n\n", 4}, {"a\rb", 2}, {"a\r\nb", 2},
         {"a\n\rb", 3}, {"a\r\r\nb", 3}, {"a\xe2\x80\xa8" "b", 2}, {"a\xe2\x80\xa9" "b", 2},
         {"a\vb\fc\xc2\x85" "d", 1}, {"\xe2\x80\xa8", 2}, {"\xe2\x80", 1}, {"\r", 2}};
+    // clang-format on
     for (const auto &c : cases) EXPECT_EQ(c.second, countLines(c.first.data(), c.first.size())) << c.first;
 }
 

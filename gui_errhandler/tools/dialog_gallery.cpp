@@ -24,6 +24,7 @@ const char *const kActionNames[] = {
     "ACT_GET_MAIL",         "ACT_SEND_MAIL",        "ACT_GET_NEWSGROUPS",       "ACT_GIVE_KUDOS",
     "ACT_GET_KUDOS_BALANCE", "ACT_CREATE_ACCOUNT",  "ACT_ADD_POSTING",          "ACT_GET_MYQOLT",
 };
+// clang-format off
 const char *const kResultNames[] = {
     "RES_OK",                  "RES_NO_CONNECTION",       "RES_BAD_LOGIN",
     "RES_BANNED",              "RES_SERVER_FAILURE",      "RES_NO_NEW_POSTINGS",
@@ -36,6 +37,7 @@ const char *const kResultNames[] = {
     "RES_HTTP_INIT_FAILED",    "RES_POST_CANCELLED",      "RES_POST_MODERATED",
     "RES_CLIENT_TOO_OLD",      "RES_RATE_LIMITED",        "RES_SERVER_NOTICE",
 };
+// clang-format on
 static_assert(sizeof kActionNames / sizeof kActionNames[0] == pelidor::kActionCount);
 static_assert(sizeof kResultNames / sizeof kResultNames[0] == pelidor::kResultCount);
 

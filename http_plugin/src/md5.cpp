@@ -119,6 +119,7 @@ void md5Transform(Md5Context *ctx, const unsigned char *block) {
     uint32_t c = ctx->state[2];
     uint32_t d = ctx->state[3];
 
+    // clang-format off
     // Round 1: shifts 7, 12, 17, 22.
     STEP(MD5_F, a, b, c, d, x[ 0], 0xd76aa478,  7);
     STEP(MD5_F, d, a, b, c, x[ 1], 0xe8c7b756, 12);
@@ -190,6 +191,7 @@ void md5Transform(Md5Context *ctx, const unsigned char *block) {
     STEP(MD5_I, d, a, b, c, x[11], 0xbd3af235, 10);
     STEP(MD5_I, c, d, a, b, x[ 2], 0x2ad7d2bb, 15);
     STEP(MD5_I, b, c, d, a, x[ 9], 0xeb86d391, 21);
+    // clang-format on
 
     ctx->state[0] += a;
     ctx->state[1] += b;

@@ -154,6 +154,7 @@ const Case kBounds[] = {
     {"QUJDQQ==", 4, -1, ""},
 };
 
+// clang-format off
 // Incomplete groups need padding; pads only as a group's third and fourth
 // characters; nothing but white space after them.
 const Case kPadding[] = {
@@ -221,6 +222,7 @@ const Case kCounting[] = {
     {"QU*D", kCount, -1, ""},
     {"QUJ\x80", kCount, -1, ""},
 };
+// clang-format on
 
 class Base64Table : public ::testing::TestWithParam<Case> {};
 

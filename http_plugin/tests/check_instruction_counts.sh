@@ -4,9 +4,9 @@
 # left in memory, or a longer per-call path shows up as instructions, and
 # instruction counts do not move with the machine's load as time does.
 #
-# Each bound is the count of a Release (-O3) build when it was set, plus a
-# little: the point is that the default and distribution builds (-O2) run
-# the code that -O3 runs.  Valgrind presents AES-NI but not VAES, so the
+# Each bound is the count of a Release (-O3) build plus a little: the point
+# is that the default and distribution builds (-O2) run the code that -O3
+# runs.  Valgrind presents AES-NI but not VAES, so the
 # hardware cases pin AES-NI; a count per repetition includes the call
 # through the class.
 # Usage: check_instruction_counts.sh <instruction_count binary>

@@ -13,11 +13,11 @@
  * and C++.
  *
  * Names.  Every code has a name prefixed PELIDOR_ (PELIDOR_ACT_...,
- * PELIDOR_RES_...).  The short names ACT_... and RES_... of earlier releases
- * are macros for them, with the same values, unless the client defines
- * PELIDOR_GUI_NO_SHORT_NAMES before it includes this header.  A short name
- * that is already a macro when this header is read keeps that meaning: glibc's
- * <resolv.h> defines RES_TIMEOUT, so a client that includes it uses
+ * PELIDOR_RES_...).  The short names ACT_... and RES_..., for clients written
+ * with them, are macros for them, with the same values, unless the client
+ * defines PELIDOR_GUI_NO_SHORT_NAMES before it includes this header.  A short
+ * name that is already a macro when this header is read keeps that meaning:
+ * glibc's <resolv.h> defines RES_TIMEOUT, so a client that includes it uses
  * PELIDOR_RES_TIMEOUT for the code here.  Including <resolv.h> after this
  * header redefines RES_TIMEOUT in the same way.
  *
@@ -64,6 +64,7 @@ extern "C" {
  * (the action argument is unsigned int); every code has a Dutch header that
  * is shown above the message.  Any other value is valid too and shows the
  * message without a header. */
+/* clang-format off */
 typedef enum {
     PELIDOR_ACT_UPDATE_POSTINGS      = 0,  /* the postings list update */
     PELIDOR_ACT_GET_POSTING_INFO     = 1,
@@ -114,8 +115,9 @@ typedef enum {
     PELIDOR_RES_RATE_LIMITED          = 28,
     PELIDOR_RES_SERVER_NOTICE         = 29   /* shows the detail text */
 } QoltGuiResult;
+/* clang-format on */
 
-/* The short names of earlier releases: see "Names" above. */
+/* The short names, for clients written with them: see "Names" above. */
 #ifndef PELIDOR_GUI_NO_SHORT_NAMES
 #ifndef ACT_UPDATE_POSTINGS
 #define ACT_UPDATE_POSTINGS PELIDOR_ACT_UPDATE_POSTINGS
@@ -270,8 +272,8 @@ typedef enum {
  * whole.  Lines end where pango ends them: at LF, CR, CR LF, U+2028 and
  * U+2029; the text is shown as given.
  * - A message of at most 4096 bytes whose dialog fits the screen is shown
- *   whole in the dialog's label, as it always was.  The screen is the
- *   monitor of the parent's window, else the primary monitor, within the
+ *   whole in the dialog's label, as a plain message dialog.  The screen is
+ *   the monitor of the parent's window, else the primary monitor, within the
  *   desktop's work area, less 32 pixels of width and 64 of height for the
  *   window frame.
  * - Any other message is shown whole (all of its shown bytes) in a

@@ -173,6 +173,9 @@ QOLT_FORCE_INLINE uint32_t subWord(uint32_t w) {
 template <unsigned R>
 QOLT_FORCE_INLINE void aesniExpandKey(const unsigned char *key, unsigned char *rk) {
     constexpr unsigned kNk = R - 6, kWords = 4 * (R + 1);
+    // Rcon (FIPS-197 5.2), as many as AES-128 reads (AES-192 reads 8,
+    // AES-256 7); a copy of their own, as the AES-NI and VAES backends read
+    // nothing of kRijndaelTables.
     static const uint8_t kRcon[10] = {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80, 0x1b, 0x36};
     uint32_t w[kWords];
     memcpy(w, key, 4 * kNk);

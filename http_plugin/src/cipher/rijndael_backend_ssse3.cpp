@@ -395,6 +395,7 @@ QOLT_FORCE_INLINE void invert(const __m128i (&x)[N], __m128i (&io)[N], __m128i (
 // processor overlaps the rounds of consecutive blocks by itself.
 //
 // The inversion, common to both: x in, io and jo out; x, p, ak free after.
+// clang-format off
 #define QOLT_VPERM_INVERT                                                      \
     "movdqa %[x], %[p]\n\t"                                                    \
     "pand %[nib], %[x]\n\t"    /* x = q */                                     \
@@ -470,6 +471,7 @@ QOLT_FORCE_INLINE void decryptRound1(__m128i &x, const __m128i &key, const Row (
 }
 #undef QOLT_VPERM_PAIR
 #undef QOLT_VPERM_INVERT
+// clang-format on
 
 struct Vperm : SseOneBlock {
     // Each round is one long chain of dependent shuffles; four blocks in
@@ -572,6 +574,8 @@ uint32_t wordAt(const unsigned char *rk, unsigned i) {
 template <unsigned R>
 void expandKey(const unsigned char *key, unsigned char *rk) {
     constexpr unsigned kNk = R - 6, kWords = 4 * (R + 1);
+    // Rcon (FIPS-197 5.2), as many as AES-128 reads (AES-192 reads 8,
+    // AES-256 7); this backend's own, as it reads nothing of kRijndaelTables.
     static const uint8_t kRcon[10] = {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80, 0x1b, 0x36};
     memcpy(rk, key, 4 * kNk);
     for (unsigned i = kNk; i < kWords; ++i) {

@@ -21,8 +21,12 @@ struct RijndaelTables {
     uint32_t keyDec[4][256];
     uint8_t sbox[256];
     uint8_t invSbox[256];
-    // Successive powers of x in GF(2^8) from 01; the key schedule uses at
-    // most the first 10.
+    // Rcon (FIPS-197 5.2): successive powers of x in GF(2^8) from 01.  AES
+    // reads at most the first 10 (AES-128; AES-192 reads 8, AES-256 7).  The
+    // length is Rijndael's own bound: a 256-bit block with a 128-bit key has
+    // a schedule of 120 words, made 4 at a time, so at most 30 steps.  Only
+    // the table backend reads this; the AES-NI, VAES and SSSE3 ones hold the
+    // 10 that AES reads (kRcon) and the bitsliced one computes them.
     uint8_t rcon[30];
 };
 
