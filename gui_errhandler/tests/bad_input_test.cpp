@@ -49,12 +49,14 @@ TEST_F(GuiBadInput, BytesOutsideUtf8BecomeReplacementCharacters) {
     SeenDialog seen = showAndClose([&] { qolt_gui_dialog_show(high.c_str(), "\xff\xfe body", nullptr); });
     expectShown(seen, replacements(128) + "\n" + replacements(2) + " body");
     seen = showAndClose([&] { qolt_gui_errhandler(nullptr, 7, RES_SERVER_NOTICE, high.c_str()); });
-    expectShown(seen, "Het geven van kudos is mislukt\nServermededeling ontvangen: " + replacements(128));
+    expectShown(seen, "Het geven van kudos is mislukt\n"
+                      "Servermededeling ontvangen: " + replacements(128));
     // Latin-1 from a server, as a parse failure's detail; a UTF-8 sequence
     // cut short.
     seen = showAndClose([&] { qolt_gui_errhandler(nullptr, 4, RES_PARSE_FAILED, "caf\xe9 \xe2\x82"); });
     expectShown(seen, "Het ophalen van QOLT Mail is mislukt\n"
-                      "Het parsen van de gegevens is mislukt :\ncaf" + kReplacement + " " + replacements(2));
+                      "Het parsen van de gegevens is mislukt :\n"
+                      "caf" + kReplacement + " " + replacements(2));
     // Valid UTF-8 stays as it is.
     seen = showAndClose([&] { qolt_gui_dialog_show("caf\xc3\xa9 \xe2\x82\xac", "\xf0\x9f\x98\x80", nullptr); });
     expectShown(seen, "caf\xc3\xa9 \xe2\x82\xac\n\xf0\x9f\x98\x80");
@@ -86,7 +88,8 @@ TEST_F(GuiBadInput, DetailWhereItIsNotUsedIsNeverRead) {
     EXPECT_EQ("qolt_gui_errhandler(): Ongeldige retval -1!\n", err);
     EXPECT_EQ(0, seen.sightings);
     seen = showAndClose([&] { qolt_gui_errhandler(nullptr, 3, RES_NO_CONNECTION, detail); });
-    expectShown(seen, "Het controleren op nieuwe QOLT Mail is mislukt\nIs de internetverbinding wel actief ?");
+    expectShown(seen, "Het controleren op nieuwe QOLT Mail is mislukt\n"
+                      "Is de internetverbinding wel actief ?");
     seen = showAndClose([&] { qolt_gui_errhandler(nullptr, 3, RES_OK, detail); });
     EXPECT_EQ(0, seen.sightings);
     munmap(unreadable, page);

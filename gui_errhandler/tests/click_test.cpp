@@ -90,7 +90,8 @@ TEST_F(GuiClick, PointerClickOnCloseEndsTheCall) {
         });
     EXPECT_EQ("", clicker.failure);
     EXPECT_EQ(1, seen.sightings);
-    EXPECT_EQ("Het ophalen van QOLT Mail is mislukt\nMaximumtijd voor ophalen gegevens verlopen", seen.text);
+    EXPECT_EQ("Het ophalen van QOLT Mail is mislukt\n"
+              "Maximumtijd voor ophalen gegevens verlopen", seen.text);
     EXPECT_EQ(GTK_RESPONSE_CLOSE, clicker.response) << "the Close button was clicked";
     EXPECT_TRUE(seen.finalized);
     if (clicker.spawned) {

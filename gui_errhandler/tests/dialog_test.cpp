@@ -162,7 +162,8 @@ TEST_F(GuiDialogShow, ButtonsWindowDestroyedWhileRunning) {
 TEST_F(GuiErrhandler, ButtonInsideWindowGivesThatWindow) {
     WindowWithButton w;
     SeenDialog seen = showAndClose([&] { qolt_gui_errhandler(w.button, ACT_GET_MAIL, RES_TIMEOUT, nullptr); });
-    expectErrorDialog(seen, "Het ophalen van QOLT Mail is mislukt\nMaximumtijd voor ophalen gegevens verlopen",
+    expectErrorDialog(seen, "Het ophalen van QOLT Mail is mislukt\n"
+                            "Maximumtijd voor ophalen gegevens verlopen",
                       GTK_WINDOW(w.window));
     gtk_widget_destroy(w.window);
 }
@@ -233,7 +234,8 @@ TEST_F(GuiErrhandler, InvalidResultWritesOneLineAndShowsNothing) {
 TEST_F(GuiErrhandler, NullDetailIsEmptyText) {
     SeenDialog seen = showAndClose([] { qolt_gui_errhandler(nullptr, 4, RES_PARSE_FAILED, nullptr); });
     expectErrorDialog(seen, expectedDialog(4, 11, "").text, nullptr);
-    EXPECT_EQ("Het ophalen van QOLT Mail is mislukt\nHet parsen van de gegevens is mislukt :\n", seen.text);
+    EXPECT_EQ("Het ophalen van QOLT Mail is mislukt\n"
+              "Het parsen van de gegevens is mislukt :\n", seen.text);
     seen = showAndClose([] { qolt_gui_errhandler(nullptr, 12, RES_SERVER_NOTICE, nullptr); });
     expectErrorDialog(seen, "Servermededeling ontvangen: ", nullptr);
 }
@@ -241,7 +243,8 @@ TEST_F(GuiErrhandler, NullDetailIsEmptyText) {
 TEST_F(GuiErrhandler, NullDetailIgnoredByOtherResults) {
     SeenDialog seen = showAndClose([] { qolt_gui_errhandler(nullptr, 3, RES_NO_CONNECTION, nullptr); });
     expectErrorDialog(seen,
-                      "Het controleren op nieuwe QOLT Mail is mislukt\nIs de internetverbinding wel actief ?",
+                      "Het controleren op nieuwe QOLT Mail is mislukt\n"
+                      "Is de internetverbinding wel actief ?",
                       nullptr);
 }
 
@@ -249,7 +252,8 @@ TEST_F(GuiErrhandler, ParentDestroyedWhileRunning) {
     GtkWidget *parent = makeParent();
     SeenDialog seen = showAndClose([&] { qolt_gui_errhandler(parent, 0, RES_SERVER_NOTICE, "%s%s%n"); },
                                    [&](GtkDialog *) { gtk_widget_destroy(parent); });
-    EXPECT_EQ("Het updaten van de lijst met postings is mislukt.\nServermededeling ontvangen: %s%s%n", seen.text);
+    EXPECT_EQ("Het updaten van de lijst met postings is mislukt.\n"
+              "Servermededeling ontvangen: %s%s%n", seen.text);
     EXPECT_TRUE(seen.finalized);
 }
 
@@ -337,7 +341,8 @@ TEST_F(GuiThreads, SecondThreadCallsWhileTheLoopRuns) {
             EXPECT_EQ("Kop\nTekst " + std::to_string(i), watch.texts[i]);
             EXPECT_EQ(nullptr, watch.parents[i]);
         } else {
-            EXPECT_EQ("Het ophalen van QOLT Mail is mislukt\nMaximumtijd voor ophalen gegevens verlopen",
+            EXPECT_EQ("Het ophalen van QOLT Mail is mislukt\n"
+                      "Maximumtijd voor ophalen gegevens verlopen",
                       watch.texts[i]);
             EXPECT_EQ(GTK_WINDOW(parent), watch.parents[i]);
         }
@@ -374,7 +379,8 @@ TEST_F(GuiThreads, LoopThreadWaitingForTheCallerGetsTheMessageOnStderr) {
         caller.join();
     });
     g_main_context_release(context);
-    EXPECT_EQ("Het controleren op nieuwe QOLT Mail is mislukt\nIs de internetverbinding wel actief ?\n", err);
+    EXPECT_EQ("Het controleren op nieuwe QOLT Mail is mislukt\n"
+              "Is de internetverbinding wel actief ?\n", err);
     const SeenDialog seen = showAndClose([] { iterateUntil([] { return false; }, 200); });
     EXPECT_EQ(0, seen.sightings);
 }

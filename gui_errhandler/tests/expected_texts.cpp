@@ -18,20 +18,29 @@ const char *const kHeaders[] = {
     "Het ophalen van MyQOLT gegevens is mislukt",                                           // 11
 };
 
-const char kNewShownAgain[] = "\nDe QOLT postings die de vorige keer nieuw waren\nzullen nu getoond worden";
+const char kNewShownAgain[] = "\n"
+                              "De QOLT postings die de vorige keer nieuw waren\n"
+                              "zullen nu getoond worden";
 
 // The message for every action but 0 where they differ; results 11, 29 and
 // 20 are below. Order: code, message text.
 std::string plainMessage(int result) {
     switch (result) {
     case 1: return "Is de internetverbinding wel actief ?";
-    case 2: return "Je hebt een ongeldige gebruikersnaam en/of wachtwoord\ningevuld. Gelieve dit eerst in het configuratiescherm goed\nte zetten en daarna opnieuw proberen te updaten";
+    case 2: return "Je hebt een ongeldige gebruikersnaam en/of wachtwoord\n"
+                   "ingevuld. Gelieve dit eerst in het configuratiescherm goed\n"
+                   "te zetten en daarna opnieuw proberen te updaten";
     case 3: return "Je bent verbannen van de QOLT server";
     case 4: return "Storing op de QOLT Server. QOLT Database onbereikbaar";
-    case 5: return "Geen nieuwe QOLT postings sinds laatste controle.\nDe QOLT postings die de vorige keer nieuw waren\nzullen nu getoond worden";
+    case 5: return "Geen nieuwe QOLT postings sinds laatste controle.\n"
+                   "De QOLT postings die de vorige keer nieuw waren\n"
+                   "zullen nu getoond worden";
     case 6: return "Plugins worden niet ondersteund op dit platform!";
-    case 7: return "De locatie van de http auth plugin is onbekend.\nGelieve dit aan te passen in het configuratiescherm\nen het opnieuw te proberen";
-    case 8: return "Kan de http auth plugin niet laden.\nKlopt de locatie wel en is het bestand leesbaar ?";
+    case 7: return "De locatie van de http auth plugin is onbekend.\n"
+                   "Gelieve dit aan te passen in het configuratiescherm\n"
+                   "en het opnieuw te proberen";
+    case 8: return "Kan de http auth plugin niet laden.\n"
+                   "Klopt de locatie wel en is het bestand leesbaar ?";
     case 9: return "Fout opgetreden tijdens het uitvoeren van de http auth plugin";
     case 10: return "Onbekende reactie van de server ontvangen";
     case 12: return "Kan QOLT event niet vinden in lokale cache.";
@@ -44,12 +53,16 @@ std::string plainMessage(int result) {
     case 19: return "Maximumtijd voor ophalen gegevens verlopen";
     case 21: return "Er is reeds iemand geregistreerd met de opgegeven gebruikersnaam";
     case 22: return "Jouw ip-adres is verbannen van de QOLT server";
-    case 23: return "Er is in de laatste 48 uur iemand ingelogd met een\ngeldig QOLT account vanaf je huidige IP adres";
+    case 23: return "Er is in de laatste 48 uur iemand ingelogd met een\n"
+                    "geldig QOLT account vanaf je huidige IP adres";
     case 24: return "curl_easy_init() mislukt\nControleer of libcurl wel goed geinstalleerd is";
     case 25: return "Server heeft de post geannuleerd";
     case 26: return "Je post is ter beoordeling naar een moderator verstuurd";
-    case 27: return "Er is een nieuwere versie van Pelidor nodig\nom gebruik te kunnen maken van de QOLT server";
-    case 28: return "Er is momenteel een limitatie op de QOLT server actief waardoor\nje maar 1 keer per 10 minuten mag updaten. De QOLT postings\ndie de vorige keer nieuw waren zullen nu getoond worden";
+    case 27: return "Er is een nieuwere versie van Pelidor nodig\n"
+                    "om gebruik te kunnen maken van de QOLT server";
+    case 28: return "Er is momenteel een limitatie op de QOLT server actief waardoor\n"
+                    "je maar 1 keer per 10 minuten mag updaten. De QOLT postings\n"
+                    "die de vorige keer nieuw waren zullen nu getoond worden";
     }
     return {};
 }
@@ -59,13 +72,16 @@ std::string message(unsigned int action, int result, const std::string &detail) 
     case 11: return "Het parsen van de gegevens is mislukt :\n" + detail;
     case 29: return "Servermededeling ontvangen: " + detail;
     case 20:
-        return "Registreren is op dit moment niet mogelijk\nin verband met een ledenstop. Hou de pagina\n"
+        return "Registreren is op dit moment niet mogelijk\n"
+               "in verband met een ledenstop. Hou de pagina\n"
                "http://www.qolt.nl/ledencount.php\n"
                "geregeld in de gaten om te zien wanneer je\nje weer kan registreren op QOLT.";
     case 13:
         // Not the same line break as 14 and 16: "nieuw\nwaren".
         if (action == 0)
-            return "Geen data van de server ontvangen\nDe QOLT postings die de vorige keer nieuw\nwaren zullen nu getoond worden";
+            return "Geen data van de server ontvangen\n"
+                   "De QOLT postings die de vorige keer nieuw\n"
+                   "waren zullen nu getoond worden";
         break;
     case 14:
     case 15:

@@ -132,7 +132,8 @@ bool inside(const GdkRectangle &inner, const GdkRectangle &outer) {
 }
 
 const char kUpdateHeader[] = "Het updaten van de lijst met postings is mislukt.";
-const char kNoticeHeader[] = "Het updaten van de lijst met postings is mislukt.\nServermededeling ontvangen: ";
+const char kNoticeHeader[] = "Het updaten van de lijst met postings is mislukt.\n"
+                             "Servermededeling ontvangen: ";
 
 class GuiLongMessage : public GuiTest {
 protected:
@@ -227,7 +228,8 @@ TEST_F(GuiLongMessage, FittingMessageIsShownAsAlways) {
 TEST_F(GuiLongMessage, ShortUnbrokenWordIsShownAsAlways) {
     const std::string detail(100, 'x');
     SeenDialog seen = show("100 bytes unbroken", [&] { qolt_gui_errhandler(nullptr, 0, RES_PARSE_FAILED, detail.c_str()); });
-    EXPECT_EQ("Het updaten van de lijst met postings is mislukt.\nHet parsen van de gegevens is mislukt :\n" + detail,
+    EXPECT_EQ("Het updaten van de lijst met postings is mislukt.\n"
+              "Het parsen van de gegevens is mislukt :\n" + detail,
               seen.text);
     EXPECT_FALSE(seen.restShown);
 }
@@ -267,7 +269,8 @@ TEST_F(GuiLongMessage, SixtyFourMebibytesInLines) {
     const std::string detail = lines(k64MiB);
     SeenDialog seen = show("64 MiB in lines", [&] { qolt_gui_errhandler(nullptr, 4, RES_PARSE_FAILED, detail.c_str()); });
     expectLongAscii(seen, "Het ophalen van QOLT Mail is mislukt",
-                    "Het ophalen van QOLT Mail is mislukt\nHet parsen van de gegevens is mislukt :\n" + detail);
+                    "Het ophalen van QOLT Mail is mislukt\n"
+                    "Het parsen van de gegevens is mislukt :\n" + detail);
 }
 
 TEST_F(GuiLongMessage, SixtyFourMebibytesInShortLines) {

@@ -212,7 +212,8 @@ TEST(GuiLongText, LongRuns) {
 
 TEST(GuiLongText, CutMarkSaysWhatWasLeftOut) {
     gchar *mark = cutMark(1048576);
-    EXPECT_STREQ("\xe2\x80\xa6\n[Ingekort: de laatste 1048576 bytes van dit bericht worden niet getoond.]", mark);
+    EXPECT_STREQ("\xe2\x80\xa6\n"
+                 "[Ingekort: de laatste 1048576 bytes van dit bericht worden niet getoond.]", mark);
     g_free(mark);
 }
 

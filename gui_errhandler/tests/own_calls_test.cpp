@@ -42,7 +42,8 @@ TEST_P(GuiOwnCalls, ClientsDialogShowIsNotCalled) {
     clientCalls = 0;
     SeenDialog seen = showAndClose([&] { errhandler(nullptr, ACT_GET_MAIL, RES_TIMEOUT, nullptr); });
     EXPECT_EQ(1, seen.sightings);
-    EXPECT_EQ("Het ophalen van QOLT Mail is mislukt\nMaximumtijd voor ophalen gegevens verlopen", seen.text);
+    EXPECT_EQ("Het ophalen van QOLT Mail is mislukt\n"
+              "Maximumtijd voor ophalen gegevens verlopen", seen.text);
     seen = showAndClose([&] { show("Kop", "Tekst", nullptr); });
     EXPECT_EQ(1, seen.sightings);
     EXPECT_EQ("Kop\nTekst", seen.text);

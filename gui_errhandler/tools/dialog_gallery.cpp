@@ -191,7 +191,8 @@ bool writePage(const std::string &dir, const std::vector<Dialog> &dialogs) {
                  "body{font-family:sans-serif;margin:1em 2em}\n"
                  "figure{display:inline-block;vertical-align:top;margin:0 1em 1.5em 0;"
                  "padding:.5em;border:1px solid #ccc;max-width:46em}\n"
-                 "figcaption{font-size:90%%}\npre{background:#f4f4f4;padding:.3em;white-space:pre-wrap}\n"
+                 "figcaption{font-size:90%%}\n"
+                 "pre{background:#f4f4f4;padding:.3em;white-space:pre-wrap}\n"
                  "</style>\n</head>\n<body>\n<h1>Every error dialog of qolt_gui_errhandler</h1>\n"
                  "<p>%zu distinct dialogs, then long details. The detail text of results 11 and 29 is the sample "
                  "<code>%s</code>. Action codes above 11 all look like action 12.</p>\n",
@@ -205,7 +206,8 @@ bool writePage(const std::string &dir, const std::vector<Dialog> &dialogs) {
             if (!longSection)
                 std::fprintf(page, "<h2>Long details (result 29, action 0)</h2>\n");
             longSection = true;
-            std::fprintf(page, "<figure><img src=\"%s\" alt=\"\">\n<figcaption>%s</figcaption></figure>\n",
+            std::fprintf(page, "<figure><img src=\"%s\" alt=\"\">\n"
+                               "<figcaption>%s</figcaption></figure>\n",
                          d.file.c_str(), escapeHtml(d.note).c_str());
             continue;
         }
