@@ -32,9 +32,7 @@ constexpr int kRestMinWidth = 160;
 constexpr int kRestLines = 20;
 constexpr int kRestMinHeight = 32;
 
-void noteDestroyed(GtkWidget *, gpointer destroyed) {
-    *static_cast<gboolean *>(destroyed) = TRUE;
-}
+void noteDestroyed(GtkWidget *, gpointer destroyed) { *static_cast<gboolean *>(destroyed) = TRUE; }
 
 // The window the dialog is transient for: the parent's toplevel when that
 // is a window (the parent itself when it is one), else none.  GTK+ refuses
@@ -43,7 +41,8 @@ void noteDestroyed(GtkWidget *, gpointer destroyed) {
 GtkWindow *parentWindow(GtkWidget *parent) {
     if (!parent || !GTK_IS_WIDGET(parent)) return nullptr;
     GtkWidget *toplevel = gtk_widget_get_toplevel(parent);
-    return GTK_IS_WINDOW(toplevel) && gtk_widget_is_toplevel(toplevel) ? GTK_WINDOW(toplevel) : nullptr;
+    return GTK_IS_WINDOW(toplevel) && gtk_widget_is_toplevel(toplevel) ? GTK_WINDOW(toplevel)
+                                                                       : nullptr;
 }
 
 // The area a dialog may take: the parent's monitor (else the primary one),
@@ -63,8 +62,8 @@ GdkRectangle usableArea(GtkWindow *parent) {
     // The first desktop's x, y, width and height, as four 32-bit items.
     if (gdk_property_get(gdk_screen_get_root_window(screen),
                          gdk_atom_intern_static_string("_NET_WORKAREA"),
-                         gdk_atom_intern_static_string("CARDINAL"), 0, 4 * 4, FALSE, &type,
-                         &format, &length, &data)) {
+                         gdk_atom_intern_static_string("CARDINAL"), 0, 4 * 4, FALSE, &type, &format,
+                         &length, &data)) {
         // GDK returns 32-bit items as longs.
         if (format == 32 && length >= gint(4 * sizeof(long))) {
             const long *v = reinterpret_cast<const long *>(data);
@@ -93,10 +92,10 @@ bool fits(GtkWidget *dialog, const GdkRectangle &area) {
 // The height of a line of the widget's font.
 int lineHeight(GtkWidget *widget) {
     gtk_widget_ensure_style(widget);
-    PangoFontMetrics *metrics = pango_context_get_metrics(gtk_widget_get_pango_context(widget),
-                                                          gtk_widget_get_style(widget)->font_desc, nullptr);
-    const int height =
-        PANGO_PIXELS(pango_font_metrics_get_ascent(metrics) + pango_font_metrics_get_descent(metrics));
+    PangoFontMetrics *metrics = pango_context_get_metrics(
+        gtk_widget_get_pango_context(widget), gtk_widget_get_style(widget)->font_desc, nullptr);
+    const int height = PANGO_PIXELS(pango_font_metrics_get_ascent(metrics) +
+                                    pango_font_metrics_get_descent(metrics));
     pango_font_metrics_unref(metrics);
     return MAX(height, kMinLineHeight);
 }
@@ -135,7 +134,8 @@ void makeLong(GtkMessageDialog *dialog, const pelidor::ShownText &shown, const G
                                                          ? GTK_WRAP_CHAR
                                                          : GTK_WRAP_WORD_CHAR);
     gtk_container_add(GTK_CONTAINER(scrolled), view);
-    gtk_box_pack_start(GTK_BOX(gtk_message_dialog_get_message_area(dialog)), scrolled, TRUE, TRUE, 0);
+    gtk_box_pack_start(GTK_BOX(gtk_message_dialog_get_message_area(dialog)), scrolled, TRUE, TRUE,
+                       0);
     gtk_widget_show_all(scrolled);
 
     // What the rest of the dialog takes, measured with the area at its
@@ -143,8 +143,8 @@ void makeLong(GtkMessageDialog *dialog, const pelidor::ShownText &shown, const G
     // area's width, its height.
     gtk_widget_set_size_request(label, kRestMinWidth, -1);
     gtk_widget_set_size_request(scrolled, kRestMinWidth, kRestMinHeight);
-    const int width = CLAMP(area.width - (sizeOf(GTK_WIDGET(dialog)).width - kRestMinWidth), kRestMinWidth,
-                            kRestMaxWidth);
+    const int width = CLAMP(area.width - (sizeOf(GTK_WIDGET(dialog)).width - kRestMinWidth),
+                            kRestMinWidth, kRestMaxWidth);
     gtk_widget_set_size_request(label, width, -1);
     const int wanted = kRestLines * lineHeight(view);
     for (;;) {
@@ -161,8 +161,8 @@ void makeLong(GtkMessageDialog *dialog, const pelidor::ShownText &shown, const G
     GtkTextBuffer *buffer = gtk_text_buffer_new(nullptr);
     gtk_text_buffer_set_text(buffer, shown.text, static_cast<gint>(shown.length));
     if (shown.omitted > 0) {
-        GtkTextTag *markStyle = gtk_text_buffer_create_tag(buffer, nullptr, "style", PANGO_STYLE_ITALIC,
-                                                           "weight", PANGO_WEIGHT_BOLD, nullptr);
+        GtkTextTag *markStyle = gtk_text_buffer_create_tag(
+            buffer, nullptr, "style", PANGO_STYLE_ITALIC, "weight", PANGO_WEIGHT_BOLD, nullptr);
         gchar *mark = pelidor::cutMark(shown.omitted);
         GtkTextIter end;
         gtk_text_buffer_get_end_iter(buffer, &end);
@@ -188,10 +188,12 @@ void pelidor::runDialog(const ShownText &shown, GtkWidget *parent) {
 
     // Only a message that may fit is laid out whole, in the label: GTK+ lays
     // out any other in time that grows too fast with its lines.
-    const bool mayFit = shown.omitted == 0 && shown.length <= kLabelBytes &&
-                        countLines(shown.text, shown.length) <= size_t(MAX(area.height, 0) / kMinLineHeight);
-    GtkWidget *dialog = gtk_message_dialog_new(window, GTK_DIALOG_DESTROY_WITH_PARENT, GTK_MESSAGE_ERROR,
-                                               GTK_BUTTONS_CLOSE, "%s", mayFit ? shown.text : "");
+    const bool mayFit =
+        shown.omitted == 0 && shown.length <= kLabelBytes &&
+        countLines(shown.text, shown.length) <= size_t(MAX(area.height, 0) / kMinLineHeight);
+    GtkWidget *dialog =
+        gtk_message_dialog_new(window, GTK_DIALOG_DESTROY_WITH_PARENT, GTK_MESSAGE_ERROR,
+                               GTK_BUTTONS_CLOSE, "%s", mayFit ? shown.text : "");
     if (!dialog) return;
     if (!mayFit || !fits(dialog, area)) makeLong(GTK_MESSAGE_DIALOG(dialog), shown, area);
 

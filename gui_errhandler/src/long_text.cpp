@@ -21,14 +21,14 @@ char byteAt(const MessagePieces &m, size_t i) {
 // U+2028 and U+2029, where pango ends a line.
 size_t lineEndAt(const char *text, size_t length, size_t i) {
     switch (text[i]) {
-    case '\n':
-        return 1;
-    case '\r':
-        return i + 1 < length && text[i + 1] == '\n' ? 2 : 1;
+    case '\n': return 1;
+    case '\r': return i + 1 < length && text[i + 1] == '\n' ? 2 : 1;
     case '\xe2':
-        return i + 2 < length && text[i + 1] == '\x80' && (text[i + 2] == '\xa8' || text[i + 2] == '\xa9') ? 3 : 0;
-    default:
-        return 0;
+        return i + 2 < length && text[i + 1] == '\x80' &&
+                       (text[i + 2] == '\xa8' || text[i + 2] == '\xa9')
+                   ? 3
+                   : 0;
+    default: return 0;
     }
 }
 
@@ -48,7 +48,8 @@ size_t cutPosition(const MessagePieces &m, size_t limit) {
     for (size_t i = lead; i < m.total() && n < 4; ++i) bytes[n++] = byteAt(m, i);
     const gunichar c = g_utf8_get_char_validated(bytes, static_cast<gssize>(n));
     if (c == static_cast<gunichar>(-1) || c == static_cast<gunichar>(-2)) return limit;
-    const size_t charLength = static_cast<size_t>(g_utf8_skip[static_cast<unsigned char>(bytes[0])]);
+    const size_t charLength =
+        static_cast<size_t>(g_utf8_skip[static_cast<unsigned char>(bytes[0])]);
     return lead + charLength > limit ? lead : limit;
 }
 

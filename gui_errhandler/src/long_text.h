@@ -72,9 +72,9 @@ private:
 MessagePieces dialogPieces(const char *header, const char *body);
 
 struct ShownText {
-    gchar *text = nullptr;   // valid UTF-8; free with g_free()
-    size_t length = 0;       // bytes of text
-    size_t omitted = 0;      // bytes of the message after the shown ones
+    gchar *text = nullptr;     // valid UTF-8; free with g_free()
+    size_t length = 0;         // bytes of text
+    size_t omitted = 0;        // bytes of the message after the shown ones
     bool wholeHeader = false;  // the header and its line feed are all shown...
     size_t headerLength = 0;   // ...as the first headerLength bytes of text
 };
@@ -85,7 +85,8 @@ struct ShownText {
 // only the shown bytes are copied, so a message of any length costs the
 // same.
 ShownText composeShownText(const MessagePieces &message, size_t limit = kShownBytes);
-inline ShownText composeShownText(const char *header, const char *body, size_t limit = kShownBytes) {
+inline ShownText composeShownText(const char *header, const char *body,
+                                  size_t limit = kShownBytes) {
     return composeShownText(dialogPieces(header, body), limit);
 }
 

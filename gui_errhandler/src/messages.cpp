@@ -155,9 +155,7 @@ bool dropsHeader(int result) {
     return result >= RES_NO_NEW_POSTINGS && result <= RES_PLUGIN_FAILED;
 }
 
-bool takesDetail(int result) {
-    return result == RES_PARSE_FAILED || result == RES_SERVER_NOTICE;
-}
+bool takesDetail(int result) { return result == RES_PARSE_FAILED || result == RES_SERVER_NOTICE; }
 
 }  // namespace
 

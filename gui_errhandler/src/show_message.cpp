@@ -102,7 +102,8 @@ bool handOver(const pelidor::ShownText &shown, GtkWidget *parent) {
     bool shownThere;
     {
         std::unique_lock<std::mutex> lock(state->mutex);
-        shownThere = state->changed.wait_for(lock, kHandOverWait, [&] { return state->phase != Phase::Waiting; });
+        shownThere = state->changed.wait_for(lock, kHandOverWait,
+                                             [&] { return state->phase != Phase::Waiting; });
         if (shownThere)
             state->changed.wait(lock, [&] { return state->phase == Phase::Done; });
         else

@@ -13,13 +13,12 @@
 
 #include <string>
 
+#include "bad_bytes.h"
 #include "gui_fixture.h"
 #include "messages.h"
-#include "bad_bytes.h"
 #include "pelidor/gui_errhandler.h"
 
 namespace {
-
 
 class GuiBadInput : public GuiTest {
 protected:
@@ -46,19 +45,26 @@ std::string replacements(size_t n) {
 TEST_F(GuiBadInput, BytesOutsideUtf8BecomeReplacementCharacters) {
     // 0x80 to 0xFF in order: no two of them form a UTF-8 sequence.
     const std::string high = highBytes();
-    SeenDialog seen = showAndClose([&] { qolt_gui_dialog_show(high.c_str(), "\xff\xfe body", nullptr); });
+    SeenDialog seen =
+        showAndClose([&] { qolt_gui_dialog_show(high.c_str(), "\xff\xfe body", nullptr); });
     expectShown(seen, replacements(128) + "\n" + replacements(2) + " body");
     seen = showAndClose([&] { qolt_gui_errhandler(nullptr, 7, RES_SERVER_NOTICE, high.c_str()); });
-    expectShown(seen, "Het geven van kudos is mislukt\n"
-                      "Servermededeling ontvangen: " + replacements(128));
+    expectShown(seen,
+                "Het geven van kudos is mislukt\n"
+                "Servermededeling ontvangen: " +
+                    replacements(128));
     // Latin-1 from a server, as a parse failure's detail; a UTF-8 sequence
     // cut short.
-    seen = showAndClose([&] { qolt_gui_errhandler(nullptr, 4, RES_PARSE_FAILED, "caf\xe9 \xe2\x82"); });
-    expectShown(seen, "Het ophalen van QOLT Mail is mislukt\n"
-                      "Het parsen van de gegevens is mislukt :\n"
-                      "caf" + kReplacement + " " + replacements(2));
+    seen = showAndClose(
+        [&] { qolt_gui_errhandler(nullptr, 4, RES_PARSE_FAILED, "caf\xe9 \xe2\x82"); });
+    expectShown(seen,
+                "Het ophalen van QOLT Mail is mislukt\n"
+                "Het parsen van de gegevens is mislukt :\n"
+                "caf" +
+                    kReplacement + " " + replacements(2));
     // Valid UTF-8 stays as it is.
-    seen = showAndClose([&] { qolt_gui_dialog_show("caf\xc3\xa9 \xe2\x82\xac", "\xf0\x9f\x98\x80", nullptr); });
+    seen = showAndClose(
+        [&] { qolt_gui_dialog_show("caf\xc3\xa9 \xe2\x82\xac", "\xf0\x9f\x98\x80", nullptr); });
     expectShown(seen, "caf\xc3\xa9 \xe2\x82\xac\n\xf0\x9f\x98\x80");
 }
 
@@ -68,7 +74,8 @@ TEST_F(GuiBadInput, EmbeddedControlBytesPassUnchanged) {
         qolt_gui_dialog_show(("kop" + control).c_str(), (control + "tekst").c_str(), nullptr);
     });
     expectShown(seen, "kop" + control + "\n" + control + "tekst");
-    seen = showAndClose([&] { qolt_gui_errhandler(nullptr, 0xFFFFFFFFu, RES_SERVER_NOTICE, control.c_str()); });
+    seen = showAndClose(
+        [&] { qolt_gui_errhandler(nullptr, 0xFFFFFFFFu, RES_SERVER_NOTICE, control.c_str()); });
     expectShown(seen, "Servermededeling ontvangen: " + control);
 }
 
@@ -82,14 +89,14 @@ TEST_F(GuiBadInput, DetailWhereItIsNotUsedIsNeverRead) {
     ASSERT_NE(MAP_FAILED, unreadable);
     const char *detail = static_cast<const char *>(unreadable);
     SeenDialog seen;
-    const std::string err = captureStderr([&] {
-        seen = showAndClose([&] { qolt_gui_errhandler(nullptr, 0, -1, detail); });
-    });
+    const std::string err = captureStderr(
+        [&] { seen = showAndClose([&] { qolt_gui_errhandler(nullptr, 0, -1, detail); }); });
     EXPECT_EQ("qolt_gui_errhandler(): Ongeldige retval -1!\n", err);
     EXPECT_EQ(0, seen.sightings);
     seen = showAndClose([&] { qolt_gui_errhandler(nullptr, 3, RES_NO_CONNECTION, detail); });
-    expectShown(seen, "Het controleren op nieuwe QOLT Mail is mislukt\n"
-                      "Is de internetverbinding wel actief ?");
+    expectShown(seen,
+                "Het controleren op nieuwe QOLT Mail is mislukt\n"
+                "Is de internetverbinding wel actief ?");
     seen = showAndClose([&] { qolt_gui_errhandler(nullptr, 3, RES_OK, detail); });
     EXPECT_EQ(0, seen.sightings);
     munmap(unreadable, page);
@@ -108,7 +115,8 @@ TEST(GuiBadInputMessages, Detail64MiBIsComposedWhole) {
         ASSERT_NE(nullptr, body);
         const std::string expected =
             std::string(result == RES_PARSE_FAILED ? "Het parsen van de gegevens is mislukt :\n"
-                                                   : "Servermededeling ontvangen: ") + detail;
+                                                   : "Servermededeling ontvangen: ") +
+            detail;
         EXPECT_TRUE(expected == body) << "result " << result;
         g_free(body);
     }

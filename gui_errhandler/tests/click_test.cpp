@@ -50,26 +50,33 @@ gboolean clickWhenMapped(gpointer data) {
     const std::string xs = std::to_string(x), ys = std::to_string(y);
     // No --sync: it waits for a motion that never comes when the pointer is
     // already there. The server handles the move before the click anyway.
-    gchar *argv[] = {const_cast<gchar *>("xdotool"), const_cast<gchar *>("mousemove"),
+    gchar *argv[] = {const_cast<gchar *>("xdotool"),
+                     const_cast<gchar *>("mousemove"),
                      const_cast<gchar *>(xs.c_str()),
-                     const_cast<gchar *>(ys.c_str()), const_cast<gchar *>("click"),
-                     const_cast<gchar *>("1"), nullptr};
+                     const_cast<gchar *>(ys.c_str()),
+                     const_cast<gchar *>("click"),
+                     const_cast<gchar *>("1"),
+                     nullptr};
     GError *error = nullptr;
-    c->spawned = g_spawn_async(nullptr, argv, nullptr,
-                               static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD),
-                               nullptr, nullptr, &c->pid, &error);
+    c->spawned =
+        g_spawn_async(nullptr, argv, nullptr,
+                      static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD),
+                      nullptr, nullptr, &c->pid, &error);
     if (!c->spawned) {
         c->failure = std::string("cannot run xdotool: ") + error->message;
         g_error_free(error);
         gtk_dialog_response(c->dialog, GTK_RESPONSE_CANCEL);  // let the call return
         return G_SOURCE_REMOVE;
     }
-    g_child_watch_add(c->pid, +[](GPid pid, gint status, gpointer self) {
-        auto *clicker = static_cast<Clicker *>(self);
-        clicker->exited = true;
-        clicker->status = status;
-        g_spawn_close_pid(pid);
-    }, c);
+    g_child_watch_add(
+        c->pid,
+        +[](GPid pid, gint status, gpointer self) {
+            auto *clicker = static_cast<Clicker *>(self);
+            clicker->exited = true;
+            clicker->status = status;
+            g_spawn_close_pid(pid);
+        },
+        c);
     return G_SOURCE_REMOVE;
 }
 
@@ -90,8 +97,10 @@ TEST_F(GuiClick, PointerClickOnCloseEndsTheCall) {
         });
     EXPECT_EQ("", clicker.failure);
     EXPECT_EQ(1, seen.sightings);
-    EXPECT_EQ("Het ophalen van QOLT Mail is mislukt\n"
-              "Maximumtijd voor ophalen gegevens verlopen", seen.text);
+    EXPECT_EQ(
+        "Het ophalen van QOLT Mail is mislukt\n"
+        "Maximumtijd voor ophalen gegevens verlopen",
+        seen.text);
     EXPECT_EQ(GTK_RESPONSE_CLOSE, clicker.response) << "the Close button was clicked";
     EXPECT_TRUE(seen.finalized);
     if (clicker.spawned) {
@@ -99,7 +108,8 @@ TEST_F(GuiClick, PointerClickOnCloseEndsTheCall) {
             ADD_FAILURE() << "xdotool did not finish";
             kill(clicker.pid, SIGTERM);
         }
-        EXPECT_TRUE(WIFEXITED(clicker.status) && WEXITSTATUS(clicker.status) == 0) << clicker.status;
+        EXPECT_TRUE(WIFEXITED(clicker.status) && WEXITSTATUS(clicker.status) == 0)
+            << clicker.status;
     }
     gtk_widget_destroy(parent);
 }

@@ -99,10 +99,13 @@ TEST_F(GuiDialogShow, ParentDestroyedWhileRunning) {
                      &parentGone);
     SeenDialog seen = showAndClose([&] { qolt_gui_dialog_show("Kop", "Tekst", parent); },
                                    [&](GtkDialog *) {
-                                       g_timeout_add(20, +[](gpointer window) {
-                                           gtk_widget_destroy(GTK_WIDGET(window));
-                                           return G_SOURCE_REMOVE;
-                                       }, parent);
+                                       g_timeout_add(
+                                           20,
+                                           +[](gpointer window) {
+                                               gtk_widget_destroy(GTK_WIDGET(window));
+                                               return G_SOURCE_REMOVE;
+                                           },
+                                           parent);
                                    });
     EXPECT_TRUE(parentGone);
     EXPECT_EQ(1, seen.sightings);
@@ -161,9 +164,11 @@ TEST_F(GuiDialogShow, ButtonsWindowDestroyedWhileRunning) {
 
 TEST_F(GuiErrhandler, ButtonInsideWindowGivesThatWindow) {
     WindowWithButton w;
-    SeenDialog seen = showAndClose([&] { qolt_gui_errhandler(w.button, ACT_GET_MAIL, RES_TIMEOUT, nullptr); });
-    expectErrorDialog(seen, "Het ophalen van QOLT Mail is mislukt\n"
-                            "Maximumtijd voor ophalen gegevens verlopen",
+    SeenDialog seen =
+        showAndClose([&] { qolt_gui_errhandler(w.button, ACT_GET_MAIL, RES_TIMEOUT, nullptr); });
+    expectErrorDialog(seen,
+                      "Het ophalen van QOLT Mail is mislukt\n"
+                      "Maximumtijd voor ophalen gegevens verlopen",
                       GTK_WINDOW(w.window));
     gtk_widget_destroy(w.window);
 }
@@ -171,7 +176,8 @@ TEST_F(GuiErrhandler, ButtonInsideWindowGivesThatWindow) {
 TEST_F(GuiErrhandler, LooseLabelGivesNoParent) {
     GtkWidget *label = gtk_label_new("los");
     g_object_ref_sink(label);
-    SeenDialog seen = showAndClose([&] { qolt_gui_errhandler(label, 12, RES_SERVER_NOTICE, "let op"); });
+    SeenDialog seen =
+        showAndClose([&] { qolt_gui_errhandler(label, 12, RES_SERVER_NOTICE, "let op"); });
     expectErrorDialog(seen, "Servermededeling ontvangen: let op", nullptr);
     gtk_widget_destroy(label);
     g_object_unref(label);
@@ -213,9 +219,12 @@ INSTANTIATE_TEST_SUITE_P(Codes, GuiErrhandlerMatrix,
 // ---- qolt_gui_errhandler: the edges -------------------------------------
 
 TEST_F(GuiErrhandler, InvalidResultWritesOneLineAndShowsNothing) {
-    const std::vector<std::pair<int, std::string>> cases = {
-        {30, "30"}, {-1, "-1"}, {31, "31"}, {1000, "1000"},
-        {INT_MAX, "2147483647"}, {INT_MIN, "-2147483648"}};
+    const std::vector<std::pair<int, std::string>> cases = {{30, "30"},
+                                                            {-1, "-1"},
+                                                            {31, "31"},
+                                                            {1000, "1000"},
+                                                            {INT_MAX, "2147483647"},
+                                                            {INT_MIN, "-2147483648"}};
     for (unsigned int action : {0u, 3u, 12u, 0xFFFFFFFFu}) {
         for (const auto &c : cases) {
             const int result = c.first;
@@ -232,16 +241,20 @@ TEST_F(GuiErrhandler, InvalidResultWritesOneLineAndShowsNothing) {
 }
 
 TEST_F(GuiErrhandler, NullDetailIsEmptyText) {
-    SeenDialog seen = showAndClose([] { qolt_gui_errhandler(nullptr, 4, RES_PARSE_FAILED, nullptr); });
+    SeenDialog seen =
+        showAndClose([] { qolt_gui_errhandler(nullptr, 4, RES_PARSE_FAILED, nullptr); });
     expectErrorDialog(seen, expectedDialog(4, 11, "").text, nullptr);
-    EXPECT_EQ("Het ophalen van QOLT Mail is mislukt\n"
-              "Het parsen van de gegevens is mislukt :\n", seen.text);
+    EXPECT_EQ(
+        "Het ophalen van QOLT Mail is mislukt\n"
+        "Het parsen van de gegevens is mislukt :\n",
+        seen.text);
     seen = showAndClose([] { qolt_gui_errhandler(nullptr, 12, RES_SERVER_NOTICE, nullptr); });
     expectErrorDialog(seen, "Servermededeling ontvangen: ", nullptr);
 }
 
 TEST_F(GuiErrhandler, NullDetailIgnoredByOtherResults) {
-    SeenDialog seen = showAndClose([] { qolt_gui_errhandler(nullptr, 3, RES_NO_CONNECTION, nullptr); });
+    SeenDialog seen =
+        showAndClose([] { qolt_gui_errhandler(nullptr, 3, RES_NO_CONNECTION, nullptr); });
     expectErrorDialog(seen,
                       "Het controleren op nieuwe QOLT Mail is mislukt\n"
                       "Is de internetverbinding wel actief ?",
@@ -250,10 +263,13 @@ TEST_F(GuiErrhandler, NullDetailIgnoredByOtherResults) {
 
 TEST_F(GuiErrhandler, ParentDestroyedWhileRunning) {
     GtkWidget *parent = makeParent();
-    SeenDialog seen = showAndClose([&] { qolt_gui_errhandler(parent, 0, RES_SERVER_NOTICE, "%s%s%n"); },
-                                   [&](GtkDialog *) { gtk_widget_destroy(parent); });
-    EXPECT_EQ("Het updaten van de lijst met postings is mislukt.\n"
-              "Servermededeling ontvangen: %s%s%n", seen.text);
+    SeenDialog seen =
+        showAndClose([&] { qolt_gui_errhandler(parent, 0, RES_SERVER_NOTICE, "%s%s%n"); },
+                     [&](GtkDialog *) { gtk_widget_destroy(parent); });
+    EXPECT_EQ(
+        "Het updaten van de lijst met postings is mislukt.\n"
+        "Servermededeling ontvangen: %s%s%n",
+        seen.text);
     EXPECT_TRUE(seen.finalized);
 }
 
@@ -287,10 +303,13 @@ gboolean answerDialogs(gpointer data) {
         g_free(text);
         watch->parents.push_back(gtk_window_get_transient_for(GTK_WINDOW(dialog)));
         watch->answeredBy.push_back(std::this_thread::get_id());
-        g_object_weak_ref(G_OBJECT(dialog), [](gpointer w, GObject *gone) {
-            static_cast<LoopWatch *>(w)->answered.erase(gone);
-            static_cast<LoopWatch *>(w)->finalized.fetch_add(1);
-        }, watch);
+        g_object_weak_ref(
+            G_OBJECT(dialog),
+            [](gpointer w, GObject *gone) {
+                static_cast<LoopWatch *>(w)->answered.erase(gone);
+                static_cast<LoopWatch *>(w)->finalized.fetch_add(1);
+            },
+            watch);
         gtk_dialog_response(dialog, GTK_RESPONSE_CLOSE);
     }
     g_list_free(toplevels);
@@ -322,10 +341,12 @@ TEST_F(GuiThreads, SecondThreadCallsWhileTheLoopRuns) {
             g_main_loop_quit(loop);
         });
     };
-    g_idle_add(+[](gpointer f) {
-        (*static_cast<decltype(start) *>(f))();
-        return G_SOURCE_REMOVE;
-    }, &start);
+    g_idle_add(
+        +[](gpointer f) {
+            (*static_cast<decltype(start) *>(f))();
+            return G_SOURCE_REMOVE;
+        },
+        &start);
     g_main_loop_run(loop);
     caller.join();
     g_source_remove(answering);
@@ -341,9 +362,10 @@ TEST_F(GuiThreads, SecondThreadCallsWhileTheLoopRuns) {
             EXPECT_EQ("Kop\nTekst " + std::to_string(i), watch.texts[i]);
             EXPECT_EQ(nullptr, watch.parents[i]);
         } else {
-            EXPECT_EQ("Het ophalen van QOLT Mail is mislukt\n"
-                      "Maximumtijd voor ophalen gegevens verlopen",
-                      watch.texts[i]);
+            EXPECT_EQ(
+                "Het ophalen van QOLT Mail is mislukt\n"
+                "Maximumtijd voor ophalen gegevens verlopen",
+                watch.texts[i]);
             EXPECT_EQ(GTK_WINDOW(parent), watch.parents[i]);
         }
     }
@@ -375,12 +397,15 @@ TEST_F(GuiThreads, LoopThreadWaitingForTheCallerGetsTheMessageOnStderr) {
     GMainContext *context = g_main_context_default();
     ASSERT_TRUE(g_main_context_acquire(context));
     const std::string err = captureStderr([] {
-        std::thread caller([] { qolt_gui_errhandler(nullptr, ACT_CHECK_MAIL, RES_NO_CONNECTION, nullptr); });
+        std::thread caller(
+            [] { qolt_gui_errhandler(nullptr, ACT_CHECK_MAIL, RES_NO_CONNECTION, nullptr); });
         caller.join();
     });
     g_main_context_release(context);
-    EXPECT_EQ("Het controleren op nieuwe QOLT Mail is mislukt\n"
-              "Is de internetverbinding wel actief ?\n", err);
+    EXPECT_EQ(
+        "Het controleren op nieuwe QOLT Mail is mislukt\n"
+        "Is de internetverbinding wel actief ?\n",
+        err);
     const SeenDialog seen = showAndClose([] { iterateUntil([] { return false; }, 200); });
     EXPECT_EQ(0, seen.sightings);
 }

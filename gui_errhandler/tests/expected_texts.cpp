@@ -4,43 +4,48 @@ namespace {
 
 // Order: code, header text.
 const char *const kHeaders[] = {
-    "Het updaten van de lijst met postings is mislukt.",                                    // 0
-    "Het ophalen van de QOLT Posting info is mislukt",                                      // 1
-    "Het ophalen van de forumberichten behorende\nbij de QOLT Posting info is mislukt",    // 2
-    "Het controleren op nieuwe QOLT Mail is mislukt",                                       // 3
-    "Het ophalen van QOLT Mail is mislukt",                                                 // 4
-    "Het versturen van het QOLT Mail bericht is mislukt",                                   // 5
-    "Het ophalen van de lijst met nieuwsgroepen is mislukt",                                // 6
-    "Het geven van kudos is mislukt",                                                       // 7
-    "Het ophalen van het kudos saldo is mislukt",                                           // 8
-    "Het aanmaken van een nieuw QOLT account is mislukt",                                   // 9
-    "Het toevoegen van de QOLT posting is mislukt",                                         // 10
-    "Het ophalen van MyQOLT gegevens is mislukt",                                           // 11
+    "Het updaten van de lijst met postings is mislukt.",                                 // 0
+    "Het ophalen van de QOLT Posting info is mislukt",                                   // 1
+    "Het ophalen van de forumberichten behorende\nbij de QOLT Posting info is mislukt",  // 2
+    "Het controleren op nieuwe QOLT Mail is mislukt",                                    // 3
+    "Het ophalen van QOLT Mail is mislukt",                                              // 4
+    "Het versturen van het QOLT Mail bericht is mislukt",                                // 5
+    "Het ophalen van de lijst met nieuwsgroepen is mislukt",                             // 6
+    "Het geven van kudos is mislukt",                                                    // 7
+    "Het ophalen van het kudos saldo is mislukt",                                        // 8
+    "Het aanmaken van een nieuw QOLT account is mislukt",                                // 9
+    "Het toevoegen van de QOLT posting is mislukt",                                      // 10
+    "Het ophalen van MyQOLT gegevens is mislukt",                                        // 11
 };
 
-const char kNewShownAgain[] = "\n"
-                              "De QOLT postings die de vorige keer nieuw waren\n"
-                              "zullen nu getoond worden";
+const char kNewShownAgain[] =
+    "\n"
+    "De QOLT postings die de vorige keer nieuw waren\n"
+    "zullen nu getoond worden";
 
 // The message for every action but 0 where they differ; results 11, 29 and
 // 20 are below. Order: code, message text.
 std::string plainMessage(int result) {
     switch (result) {
     case 1: return "Is de internetverbinding wel actief ?";
-    case 2: return "Je hebt een ongeldige gebruikersnaam en/of wachtwoord\n"
-                   "ingevuld. Gelieve dit eerst in het configuratiescherm goed\n"
-                   "te zetten en daarna opnieuw proberen te updaten";
+    case 2:
+        return "Je hebt een ongeldige gebruikersnaam en/of wachtwoord\n"
+               "ingevuld. Gelieve dit eerst in het configuratiescherm goed\n"
+               "te zetten en daarna opnieuw proberen te updaten";
     case 3: return "Je bent verbannen van de QOLT server";
     case 4: return "Storing op de QOLT Server. QOLT Database onbereikbaar";
-    case 5: return "Geen nieuwe QOLT postings sinds laatste controle.\n"
-                   "De QOLT postings die de vorige keer nieuw waren\n"
-                   "zullen nu getoond worden";
+    case 5:
+        return "Geen nieuwe QOLT postings sinds laatste controle.\n"
+               "De QOLT postings die de vorige keer nieuw waren\n"
+               "zullen nu getoond worden";
     case 6: return "Plugins worden niet ondersteund op dit platform!";
-    case 7: return "De locatie van de http auth plugin is onbekend.\n"
-                   "Gelieve dit aan te passen in het configuratiescherm\n"
-                   "en het opnieuw te proberen";
-    case 8: return "Kan de http auth plugin niet laden.\n"
-                   "Klopt de locatie wel en is het bestand leesbaar ?";
+    case 7:
+        return "De locatie van de http auth plugin is onbekend.\n"
+               "Gelieve dit aan te passen in het configuratiescherm\n"
+               "en het opnieuw te proberen";
+    case 8:
+        return "Kan de http auth plugin niet laden.\n"
+               "Klopt de locatie wel en is het bestand leesbaar ?";
     case 9: return "Fout opgetreden tijdens het uitvoeren van de http auth plugin";
     case 10: return "Onbekende reactie van de server ontvangen";
     case 12: return "Kan QOLT event niet vinden in lokale cache.";
@@ -53,16 +58,19 @@ std::string plainMessage(int result) {
     case 19: return "Maximumtijd voor ophalen gegevens verlopen";
     case 21: return "Er is reeds iemand geregistreerd met de opgegeven gebruikersnaam";
     case 22: return "Jouw ip-adres is verbannen van de QOLT server";
-    case 23: return "Er is in de laatste 48 uur iemand ingelogd met een\n"
-                    "geldig QOLT account vanaf je huidige IP adres";
+    case 23:
+        return "Er is in de laatste 48 uur iemand ingelogd met een\n"
+               "geldig QOLT account vanaf je huidige IP adres";
     case 24: return "curl_easy_init() mislukt\nControleer of libcurl wel goed geinstalleerd is";
     case 25: return "Server heeft de post geannuleerd";
     case 26: return "Je post is ter beoordeling naar een moderator verstuurd";
-    case 27: return "Er is een nieuwere versie van Pelidor nodig\n"
-                    "om gebruik te kunnen maken van de QOLT server";
-    case 28: return "Er is momenteel een limitatie op de QOLT server actief waardoor\n"
-                    "je maar 1 keer per 10 minuten mag updaten. De QOLT postings\n"
-                    "die de vorige keer nieuw waren zullen nu getoond worden";
+    case 27:
+        return "Er is een nieuwere versie van Pelidor nodig\n"
+               "om gebruik te kunnen maken van de QOLT server";
+    case 28:
+        return "Er is momenteel een limitatie op de QOLT server actief waardoor\n"
+               "je maar 1 keer per 10 minuten mag updaten. De QOLT postings\n"
+               "die de vorige keer nieuw waren zullen nu getoond worden";
     }
     return {};
 }

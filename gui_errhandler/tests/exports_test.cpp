@@ -25,7 +25,8 @@ TEST(GuiExports, ClientFindsExportsByName) {
         ASSERT_NE(nullptr, sym) << name;
         Dl_info info;
         ASSERT_NE(0, dladdr(sym, &info)) << name;
-        EXPECT_NE(nullptr, strstr(info.dli_fname, "libpelidor_gui_errhandler.so")) << info.dli_fname;
+        EXPECT_NE(nullptr, strstr(info.dli_fname, "libpelidor_gui_errhandler.so"))
+            << info.dli_fname;
     }
     dlclose(library);
 }
@@ -51,10 +52,13 @@ TEST(GuiExports, HeaderCompilesAsC) {
 // A client that calls before gtk_init() (or has no display) gets the
 // message on stderr, and no crash.  This process never starts GTK+.
 TEST(GuiExports, CallWithoutGtkWritesTheMessageToStderr) {
-    EXPECT_EQ("Kop\n"
-              "100% %s\n", GuiTest::captureStderr([] { qolt_gui_dialog_show("Kop", "100% %s", nullptr); }));
+    EXPECT_EQ(
+        "Kop\n"
+        "100% %s\n",
+        GuiTest::captureStderr([] { qolt_gui_dialog_show("Kop", "100% %s", nullptr); }));
     EXPECT_EQ("Het ophalen van QOLT Mail is mislukt\nMaximumtijd voor ophalen gegevens verlopen\n",
-              GuiTest::captureStderr([] { qolt_gui_errhandler(nullptr, ACT_GET_MAIL, RES_TIMEOUT, nullptr); }));
+              GuiTest::captureStderr(
+                  [] { qolt_gui_errhandler(nullptr, ACT_GET_MAIL, RES_TIMEOUT, nullptr); }));
 }
 
 }  // namespace

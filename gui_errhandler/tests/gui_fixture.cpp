@@ -66,10 +66,10 @@ void record(GtkMessageDialog *dialog, SeenDialog &seen) {
     if (seen.buttons == 1 && GTK_IS_BUTTON(children->data)) {
         GtkButton *button = GTK_BUTTON(children->data);
         const gchar *label = gtk_button_get_label(button);
-        seen.closeButton = gtk_button_get_use_stock(button) && label &&
-                           std::string(label) == GTK_STOCK_CLOSE &&
-                           gtk_dialog_get_response_for_widget(GTK_DIALOG(dialog), GTK_WIDGET(button)) ==
-                               GTK_RESPONSE_CLOSE;
+        seen.closeButton =
+            gtk_button_get_use_stock(button) && label && std::string(label) == GTK_STOCK_CLOSE &&
+            gtk_dialog_get_response_for_widget(GTK_DIALOG(dialog), GTK_WIDGET(button)) ==
+                GTK_RESPONSE_CLOSE;
     }
     g_list_free(children);
 
@@ -93,7 +93,8 @@ gchar *bufferText(GtkTextBuffer *buffer, const GtkTextIter *from, const GtkTextI
 void recordRest(GtkWidget *dialog, SeenDialog &seen) {
     GtkWidget *view = findTextView(dialog);
     if (!view) return;
-    seen.restShown = gtk_widget_get_visible(view) && gtk_widget_get_visible(gtk_widget_get_parent(view));
+    seen.restShown =
+        gtk_widget_get_visible(view) && gtk_widget_get_visible(gtk_widget_get_parent(view));
     seen.restWrap = gtk_text_view_get_wrap_mode(GTK_TEXT_VIEW(view));
     GtkTextBuffer *buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
     GtkTextIter start, mark, end;
@@ -171,10 +172,10 @@ gboolean closeWhenMapped(gpointer data) {
     if (GtkWidget *view = findTextView(dialog)) {
         GtkWidget *scrolled = gtk_widget_get_parent(view);
         if (gtk_widget_get_visible(scrolled)) watch->seen.rest = onScreen(scrolled);
-        PangoFontMetrics *metrics = pango_context_get_metrics(gtk_widget_get_pango_context(view),
-                                                              gtk_widget_get_style(view)->font_desc, nullptr);
-        watch->seen.restLineHeight =
-            PANGO_PIXELS(pango_font_metrics_get_ascent(metrics) + pango_font_metrics_get_descent(metrics));
+        PangoFontMetrics *metrics = pango_context_get_metrics(
+            gtk_widget_get_pango_context(view), gtk_widget_get_style(view)->font_desc, nullptr);
+        watch->seen.restLineHeight = PANGO_PIXELS(pango_font_metrics_get_ascent(metrics) +
+                                                  pango_font_metrics_get_descent(metrics));
         pango_font_metrics_unref(metrics);
         if (GTK_IS_SCROLLED_WINDOW(scrolled)) {
             GtkWidget *bar = gtk_scrolled_window_get_hscrollbar(GTK_SCROLLED_WINDOW(scrolled));

@@ -4,8 +4,8 @@
 #ifndef PELIDOR_GUI_FIXTURE_H
 #define PELIDOR_GUI_FIXTURE_H
 
-#include <gtk/gtk.h>
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 
 #include <functional>
 #include <string>
@@ -14,9 +14,9 @@ inline constexpr int kLogDomainCount = 5;
 
 // What a test saw of the message dialog shown during one call.
 struct SeenDialog {
-    int sightings = 0;         // message dialogs among the toplevels at once
-    std::string text;          // "text" property
-    std::string labelText;     // what the label displays
+    int sightings = 0;      // message dialogs among the toplevels at once
+    std::string text;       // "text" property
+    std::string labelText;  // what the label displays
     bool secondaryText = false;
     bool useMarkup = false;
     GtkMessageType type = GTK_MESSAGE_OTHER;
@@ -25,8 +25,8 @@ struct SeenDialog {
     GtkWindow *transientFor = nullptr;
     bool destroyWithParent = false;
     bool visible = false;
-    bool finalized = false;    // set when the dialog object is freed
-    bool hasTitle = true;      // the window has a title (GNOME alerts have none)
+    bool finalized = false;  // set when the dialog object is freed
+    bool hasTitle = true;    // the window has a title (GNOME alerts have none)
     // A long message's scrolled area: shown or not, its text up to the first
     // italic character, and from there (the cut mark).
     bool restShown = false;

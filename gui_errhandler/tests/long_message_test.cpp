@@ -59,14 +59,17 @@ LaidOut measure(bool byTextView, const char *text, size_t n) {
 // Every text GTK+ (and the library) hands to pango passes here first: the
 // test exports it (-rdynamic, default visibility), so that this definition
 // comes before pango's.
-extern "C" __attribute__((visibility("default"))) void pango_layout_set_text(PangoLayout *layout, const char *text, int length) {
+extern "C" __attribute__((visibility("default"))) void pango_layout_set_text(PangoLayout *layout,
+                                                                             const char *text,
+                                                                             int length) {
     using SetText = void (*)(PangoLayout *, const char *, int);
     static const auto real = reinterpret_cast<SetText>(dlsym(RTLD_NEXT, "pango_layout_set_text"));
     if (text) {
         // GtkTextView lays out through this function, one paragraph at a time.
         Dl_info caller;
-        const bool byTextView = dladdr(__builtin_return_address(0), &caller) && caller.dli_sname &&
-                                std::strcmp(caller.dli_sname, "gtk_text_layout_get_line_display") == 0;
+        const bool byTextView =
+            dladdr(__builtin_return_address(0), &caller) && caller.dli_sname &&
+            std::strcmp(caller.dli_sname, "gtk_text_layout_get_line_display") == 0;
         const size_t n = length < 0 ? std::strlen(text) : static_cast<size_t>(length);
         std::lock_guard<std::mutex> lock(laidMutex);
         if (recording) laid.push_back(measure(byTextView, text, n));
@@ -76,12 +79,11 @@ extern "C" __attribute__((visibility("default"))) void pango_layout_set_text(Pan
 
 namespace {
 
-constexpr size_t kShown = 16384;      // the documented limits, typed here again
-constexpr int kRestMaxWidth = 560;    // the scrolled area's width
-constexpr int kRestMinLines = 8;      // its height, where the screen has room
-constexpr size_t kLabelMax = 4096;    // the most text the label lays out
-constexpr int kMinLineHeight = 8;     // no text has lower lines
-
+constexpr size_t kShown = 16384;    // the documented limits, typed here again
+constexpr int kRestMaxWidth = 560;  // the scrolled area's width
+constexpr int kRestMinLines = 8;    // its height, where the screen has room
+constexpr size_t kLabelMax = 4096;  // the most text the label lays out
+constexpr int kMinLineHeight = 8;   // no text has lower lines
 
 // A text of n bytes that repeats `block`; copied by doubling, so that even
 // 64 MiB take the test little time, under valgrind too.
@@ -99,7 +101,8 @@ std::string lines(size_t n) {
     std::string block;
     char line[128];
     for (size_t i = 0; block.size() < 65536; ++i) {
-        std::snprintf(line, sizeof line, "regel %07zu: %-64s\n", i, "de server meldt iets dat niet klopt");
+        std::snprintf(line, sizeof line, "regel %07zu: %-64s\n", i,
+                      "de server meldt iets dat niet klopt");
         block += line;
     }
     return repeated(block, n);
@@ -118,11 +121,12 @@ std::string mark(size_t omitted) {
 }
 
 void report(const char *what, const SeenDialog &seen) {
-    std::printf("[ MEASURED ] %s on %dx%d: mapped after %.3f s; dialog %dx%d at (%d,%d); "
-                "Close at (%d,%d) %dx%d; scrolled area %dx%d\n",
-                what, seen.screen.width, seen.screen.height, seen.mapSeconds, seen.window.width,
-                seen.window.height, seen.window.x, seen.window.y, seen.close.x, seen.close.y,
-                seen.close.width, seen.close.height, seen.rest.width, seen.rest.height);
+    std::printf(
+        "[ MEASURED ] %s on %dx%d: mapped after %.3f s; dialog %dx%d at (%d,%d); "
+        "Close at (%d,%d) %dx%d; scrolled area %dx%d\n",
+        what, seen.screen.width, seen.screen.height, seen.mapSeconds, seen.window.width,
+        seen.window.height, seen.window.x, seen.window.y, seen.close.x, seen.close.y,
+        seen.close.width, seen.close.height, seen.rest.width, seen.rest.height);
 }
 
 bool inside(const GdkRectangle &inner, const GdkRectangle &outer) {
@@ -132,8 +136,9 @@ bool inside(const GdkRectangle &inner, const GdkRectangle &outer) {
 }
 
 const char kUpdateHeader[] = "Het updaten van de lijst met postings is mislukt.";
-const char kNoticeHeader[] = "Het updaten van de lijst met postings is mislukt.\n"
-                             "Servermededeling ontvangen: ";
+const char kNoticeHeader[] =
+    "Het updaten van de lijst met postings is mislukt.\n"
+    "Servermededeling ontvangen: ";
 
 class GuiLongMessage : public GuiTest {
 protected:
@@ -185,7 +190,8 @@ protected:
                 labelBytes = std::max(labelBytes, t.bytes);
             }
         }
-        EXPECT_LE(paragraphs, maxLines) << "more paragraphs than the screen holds reached pango at once";
+        EXPECT_LE(paragraphs, maxLines)
+            << "more paragraphs than the screen holds reached pango at once";
         EXPECT_LE(labelLines, maxLines) << "the label laid out more lines than the screen holds";
         EXPECT_LE(labelBytes, kLabelMax) << "the label laid out a text too long to fit";
         if (seen.restShown) {
@@ -203,13 +209,15 @@ protected:
         EXPECT_EQ(seen.text, seen.labelText);
         EXPECT_TRUE(seen.restShown) << "the message is in a scrolled area";
         EXPECT_TRUE(seen.focusOnClose) << "Enter still closes the dialog";
-        EXPECT_TRUE(seen.restText == shownText) << "the scrolled area shows " << seen.restText.size()
-                                                << " bytes, expected " << shownText.size();
+        EXPECT_TRUE(seen.restText == shownText)
+            << "the scrolled area shows " << seen.restText.size() << " bytes, expected "
+            << shownText.size();
         EXPECT_EQ(omitted ? mark(omitted) : "", seen.restMark);
     }
 
     // The same for an ASCII message: its first kShown bytes are shown.
-    void expectLongAscii(const SeenDialog &seen, const std::string &header, const std::string &full) {
+    void expectLongAscii(const SeenDialog &seen, const std::string &header,
+                         const std::string &full) {
         const size_t omitted = full.size() > kShown ? full.size() - kShown : 0;
         expectLong(seen, header, full.substr(0, full.size() - omitted), omitted);
     }
@@ -219,7 +227,8 @@ protected:
 
 TEST_F(GuiLongMessage, FittingMessageIsShownAsAlways) {
     const std::string detail = lines(20 * 80);
-    SeenDialog seen = show("20 lines", [&] { qolt_gui_errhandler(nullptr, 0, RES_SERVER_NOTICE, detail.c_str()); });
+    SeenDialog seen = show(
+        "20 lines", [&] { qolt_gui_errhandler(nullptr, 0, RES_SERVER_NOTICE, detail.c_str()); });
     EXPECT_EQ(kNoticeHeader + detail, seen.text);
     EXPECT_EQ(seen.text, seen.labelText);
     EXPECT_FALSE(seen.restShown);
@@ -227,10 +236,14 @@ TEST_F(GuiLongMessage, FittingMessageIsShownAsAlways) {
 
 TEST_F(GuiLongMessage, ShortUnbrokenWordIsShownAsAlways) {
     const std::string detail(100, 'x');
-    SeenDialog seen = show("100 bytes unbroken", [&] { qolt_gui_errhandler(nullptr, 0, RES_PARSE_FAILED, detail.c_str()); });
-    EXPECT_EQ("Het updaten van de lijst met postings is mislukt.\n"
-              "Het parsen van de gegevens is mislukt :\n" + detail,
-              seen.text);
+    SeenDialog seen = show("100 bytes unbroken", [&] {
+        qolt_gui_errhandler(nullptr, 0, RES_PARSE_FAILED, detail.c_str());
+    });
+    EXPECT_EQ(
+        "Het updaten van de lijst met postings is mislukt.\n"
+        "Het parsen van de gegevens is mislukt :\n" +
+            detail,
+        seen.text);
     EXPECT_FALSE(seen.restShown);
 }
 
@@ -238,21 +251,27 @@ TEST_F(GuiLongMessage, ShortUnbrokenWordIsShownAsAlways) {
 
 TEST_F(GuiLongMessage, ThreeKilobytesInLines) {
     const std::string detail = shortLines(3000);
-    SeenDialog seen = show("3 kB in lines", [&] { qolt_gui_errhandler(nullptr, 0, RES_SERVER_NOTICE, detail.c_str()); });
+    SeenDialog seen = show("3 kB in lines", [&] {
+        qolt_gui_errhandler(nullptr, 0, RES_SERVER_NOTICE, detail.c_str());
+    });
     expectLongAscii(seen, kUpdateHeader, kNoticeHeader + detail);
     EXPECT_EQ(GTK_WRAP_WORD_CHAR, seen.restWrap);
 }
 
 TEST_F(GuiLongMessage, HundredKilobytesUnbroken) {
     const std::string detail(100 * 1000, 'x');
-    SeenDialog seen = show("100 kB unbroken", [&] { qolt_gui_errhandler(nullptr, 0, RES_SERVER_NOTICE, detail.c_str()); });
+    SeenDialog seen = show("100 kB unbroken", [&] {
+        qolt_gui_errhandler(nullptr, 0, RES_SERVER_NOTICE, detail.c_str());
+    });
     expectLongAscii(seen, kUpdateHeader, kNoticeHeader + detail);
     EXPECT_EQ(GTK_WRAP_CHAR, seen.restWrap) << "an unbroken run wraps anywhere";
 }
 
 TEST_F(GuiLongMessage, OneMebibyteInLines) {
     const std::string detail = lines(size_t(1) << 20);
-    SeenDialog seen = show("1 MiB in lines", [&] { qolt_gui_errhandler(nullptr, 0, RES_SERVER_NOTICE, detail.c_str()); });
+    SeenDialog seen = show("1 MiB in lines", [&] {
+        qolt_gui_errhandler(nullptr, 0, RES_SERVER_NOTICE, detail.c_str());
+    });
     expectLongAscii(seen, kUpdateHeader, kNoticeHeader + detail);
     EXPECT_EQ(GTK_WRAP_WORD_CHAR, seen.restWrap);
 }
@@ -261,28 +280,35 @@ TEST_F(GuiLongMessage, OneMebibyteInLines) {
 
 TEST_F(GuiLongMessage, SixtyFourMebibytesUnbroken) {
     const std::string detail(k64MiB, 'x');
-    SeenDialog seen = show("64 MiB unbroken", [&] { qolt_gui_errhandler(nullptr, 0, RES_SERVER_NOTICE, detail.c_str()); });
+    SeenDialog seen = show("64 MiB unbroken", [&] {
+        qolt_gui_errhandler(nullptr, 0, RES_SERVER_NOTICE, detail.c_str());
+    });
     expectLongAscii(seen, kUpdateHeader, kNoticeHeader + detail);
 }
 
 TEST_F(GuiLongMessage, SixtyFourMebibytesInLines) {
     const std::string detail = lines(k64MiB);
-    SeenDialog seen = show("64 MiB in lines", [&] { qolt_gui_errhandler(nullptr, 4, RES_PARSE_FAILED, detail.c_str()); });
+    SeenDialog seen = show("64 MiB in lines", [&] {
+        qolt_gui_errhandler(nullptr, 4, RES_PARSE_FAILED, detail.c_str());
+    });
     expectLongAscii(seen, "Het ophalen van QOLT Mail is mislukt",
                     "Het ophalen van QOLT Mail is mislukt\n"
-                    "Het parsen van de gegevens is mislukt :\n" + detail);
+                    "Het parsen van de gegevens is mislukt :\n" +
+                        detail);
 }
 
 TEST_F(GuiLongMessage, SixtyFourMebibytesInShortLines) {
     const std::string detail = shortLines(k64MiB);
-    SeenDialog seen = show("64 MiB in short lines", [&] { qolt_gui_dialog_show(nullptr, detail.c_str(), nullptr); });
+    SeenDialog seen = show("64 MiB in short lines",
+                           [&] { qolt_gui_dialog_show(nullptr, detail.c_str(), nullptr); });
     expectLongAscii(seen, "", detail);
 }
 
 // Every byte becomes U+FFFD, three bytes each: the 16 KiB shown grow to 48 KiB.
 TEST_F(GuiLongMessage, SixtyFourMebibytesNotUtf8) {
     const std::string detail = repeated(highBytes(), k64MiB);
-    SeenDialog seen = show("64 MiB of bytes 0x80-0xFF", [&] { qolt_gui_dialog_show(nullptr, detail.c_str(), nullptr); });
+    SeenDialog seen = show("64 MiB of bytes 0x80-0xFF",
+                           [&] { qolt_gui_dialog_show(nullptr, detail.c_str(), nullptr); });
     std::string shownText;
     for (size_t i = 0; i < kShown; ++i) shownText += "\xef\xbf\xbd";
     expectLong(seen, "", shownText, k64MiB - kShown);
@@ -292,14 +318,16 @@ TEST_F(GuiLongMessage, SixtyFourMebibytesNotUtf8) {
 
 TEST_F(GuiLongMessage, SixteenKibibytesAreShownWhole) {
     const std::string body = lines(kShown);
-    SeenDialog seen = show("16 KiB in lines", [&] { qolt_gui_dialog_show(nullptr, body.c_str(), nullptr); });
+    SeenDialog seen =
+        show("16 KiB in lines", [&] { qolt_gui_dialog_show(nullptr, body.c_str(), nullptr); });
     expectLongAscii(seen, "", body);
     EXPECT_EQ("", seen.restMark);
 }
 
 TEST_F(GuiLongMessage, OneByteMoreIsCutWithMark) {
     const std::string body = lines(kShown + 1);
-    SeenDialog seen = show("16 KiB + 1 in lines", [&] { qolt_gui_dialog_show(nullptr, body.c_str(), nullptr); });
+    SeenDialog seen =
+        show("16 KiB + 1 in lines", [&] { qolt_gui_dialog_show(nullptr, body.c_str(), nullptr); });
     expectLongAscii(seen, "", body);
     EXPECT_EQ(mark(1), seen.restMark);
 }
@@ -307,7 +335,8 @@ TEST_F(GuiLongMessage, OneByteMoreIsCutWithMark) {
 // Wider than the screen though short: one unbroken word of 3000 bytes.
 TEST_F(GuiLongMessage, WideWordIsLong) {
     const std::string body(3000, 'w');
-    SeenDialog seen = show("3000 bytes unbroken", [&] { qolt_gui_dialog_show("Kop", body.c_str(), nullptr); });
+    SeenDialog seen =
+        show("3000 bytes unbroken", [&] { qolt_gui_dialog_show("Kop", body.c_str(), nullptr); });
     expectLongAscii(seen, "Kop", "Kop\n" + body);
     EXPECT_EQ(GTK_WRAP_CHAR, seen.restWrap);
 }
@@ -317,7 +346,8 @@ TEST_F(GuiLongMessage, WideWordIsLong) {
 TEST_F(GuiLongMessage, TwoHundredLinesKeepEveryByte) {
     std::string body;
     for (int line = 0; line < 200; ++line) body += std::string(79, char('a' + line % 26)) + '\n';
-    SeenDialog seen = show("200 lines of 80", [&] { qolt_gui_dialog_show(nullptr, body.c_str(), nullptr); });
+    SeenDialog seen =
+        show("200 lines of 80", [&] { qolt_gui_dialog_show(nullptr, body.c_str(), nullptr); });
     expectLongAscii(seen, "", body);
 }
 
@@ -325,7 +355,8 @@ TEST_F(GuiLongMessage, TwoHundredLinesKeepEveryByte) {
 TEST_F(GuiLongMessage, LongHeaderOnlyInTheArea) {
     const std::string header = repeated("kop ", 600);
     const std::string body = lines(8000);
-    SeenDialog seen = show("2400-byte header", [&] { qolt_gui_dialog_show(header.c_str(), body.c_str(), nullptr); });
+    SeenDialog seen = show("2400-byte header",
+                           [&] { qolt_gui_dialog_show(header.c_str(), body.c_str(), nullptr); });
     expectLongAscii(seen, "", header + "\n" + body);
 }
 
@@ -333,7 +364,9 @@ TEST_F(GuiLongMessage, LongHeaderOnlyInTheArea) {
 TEST_F(GuiLongMessage, LongMessageWithParent) {
     GtkWidget *parent = makeParent();
     const std::string detail = lines(size_t(1) << 20);
-    SeenDialog seen = show("1 MiB with a parent", [&] { qolt_gui_errhandler(parent, 0, RES_SERVER_NOTICE, detail.c_str()); });
+    SeenDialog seen = show("1 MiB with a parent", [&] {
+        qolt_gui_errhandler(parent, 0, RES_SERVER_NOTICE, detail.c_str());
+    });
     EXPECT_EQ(GTK_WINDOW(parent), seen.transientFor);
     EXPECT_TRUE(seen.destroyWithParent);
     expectLongAscii(seen, kUpdateHeader, kNoticeHeader + detail);
@@ -346,27 +379,34 @@ TEST_F(GuiLongMessage, LongMessageWithParent) {
 
 TEST_F(GuiLongMessage, CarriageReturnsOnly) {
     const std::string body(16300, '\r');
-    SeenDialog seen = show("16,300 CR", [&] { qolt_gui_dialog_show(nullptr, body.c_str(), nullptr); });
+    SeenDialog seen =
+        show("16,300 CR", [&] { qolt_gui_dialog_show(nullptr, body.c_str(), nullptr); });
     expectLongAscii(seen, "", body);
 }
 
 TEST_F(GuiLongMessage, CarriageReturnsInANotice) {
     const std::string detail(16000, '\r');
-    SeenDialog seen = show("notice of 16,000 CR",
-                           [&] { qolt_gui_errhandler(nullptr, 12, RES_SERVER_NOTICE, detail.c_str()); });
+    SeenDialog seen = show("notice of 16,000 CR", [&] {
+        qolt_gui_errhandler(nullptr, 12, RES_SERVER_NOTICE, detail.c_str());
+    });
     expectLongAscii(seen, "", "Servermededeling ontvangen: " + detail);
 }
 
 // Numbered lines: every number is whole, in the one scrolled area.
 TEST_F(GuiLongMessage, NumberedLinesWithEveryLineEnd) {
-    const std::pair<const char *, const char *> ends[] = {
-        {"CR", "\r"}, {"CR LF", "\r\n"}, {"LF", "\n"}, {"U+2028", "\xe2\x80\xa8"}, {"U+2029", "\xe2\x80\xa9"}};
+    const std::pair<const char *, const char *> ends[] = {{"CR", "\r"},
+                                                          {"CR LF", "\r\n"},
+                                                          {"LF", "\n"},
+                                                          {"U+2028", "\xe2\x80\xa8"},
+                                                          {"U+2029", "\xe2\x80\xa9"}};
     for (const auto &end : ends) {
         std::string detail;
         for (int i = 1; i <= 2000; ++i) detail += std::to_string(i) + end.second;
         const std::string what = std::string("2000 numbered lines ending in ") + end.first;
         SCOPED_TRACE(what);
-        SeenDialog seen = show(what.c_str(), [&] { qolt_gui_errhandler(nullptr, 0, RES_SERVER_NOTICE, detail.c_str()); });
+        SeenDialog seen = show(what.c_str(), [&] {
+            qolt_gui_errhandler(nullptr, 0, RES_SERVER_NOTICE, detail.c_str());
+        });
         expectLongAscii(seen, kUpdateHeader, kNoticeHeader + detail);
     }
 }
@@ -374,7 +414,8 @@ TEST_F(GuiLongMessage, NumberedLinesWithEveryLineEnd) {
 // A few lines that fit are shown whole in the label, whatever ends them.
 TEST_F(GuiLongMessage, FewCarriageReturnLinesAreShownAsAlways) {
     const std::string body = "een\rtwee\r\ndrie\xe2\x80\xa9vier";
-    SeenDialog seen = show("4 short lines", [&] { qolt_gui_dialog_show("Kop", body.c_str(), nullptr); });
+    SeenDialog seen =
+        show("4 short lines", [&] { qolt_gui_dialog_show("Kop", body.c_str(), nullptr); });
     EXPECT_EQ("Kop\n" + body, seen.labelText);
     EXPECT_FALSE(seen.restShown);
 }
@@ -393,7 +434,8 @@ TEST_F(GuiLongMessage, SixteenKibibytesOfAnyKind) {
     };
     for (const auto &kind : kinds) {
         SCOPED_TRACE(kind.first);
-        SeenDialog seen = show(kind.first, [&] { qolt_gui_dialog_show(nullptr, kind.second.c_str(), nullptr); });
+        SeenDialog seen =
+            show(kind.first, [&] { qolt_gui_dialog_show(nullptr, kind.second.c_str(), nullptr); });
         expectLongAscii(seen, "", kind.second);
     }
 }
@@ -428,14 +470,16 @@ private:
 TEST_F(GuiLongMessage, BigThemeFont) {
     ThemeFont font("Sans 20");
     const std::string detail = lines(100 * 1000);
-    SeenDialog seen = show("100 kB in lines, Sans 20",
-                           [&] { qolt_gui_errhandler(nullptr, 0, RES_SERVER_NOTICE, detail.c_str()); });
+    SeenDialog seen = show("100 kB in lines, Sans 20", [&] {
+        qolt_gui_errhandler(nullptr, 0, RES_SERVER_NOTICE, detail.c_str());
+    });
     expectLongAscii(seen, kUpdateHeader, kNoticeHeader + detail);
     EXPECT_GE(seen.restLineHeight, 24) << "the gtkrc font is in use";
     EXPECT_GE(seen.rest.height, kRestMinLines * seen.restLineHeight);
 
     const std::string words = repeated("woord ", 3000);
-    seen = show("3000 bytes of words, Sans 20", [&] { qolt_gui_dialog_show(kUpdateHeader, words.c_str(), nullptr); });
+    seen = show("3000 bytes of words, Sans 20",
+                [&] { qolt_gui_dialog_show(kUpdateHeader, words.c_str(), nullptr); });
     expectLongAscii(seen, kUpdateHeader, kUpdateHeader + ("\n" + words));
 }
 
@@ -444,7 +488,8 @@ TEST_F(GuiLongMessage, BigThemeFont) {
 TEST_F(GuiLongMessage, JoinedEmojiScrollSideways) {
     std::string body;
     while (body.size() + 7 <= kShown) body += "\xf0\x9f\x91\xa8\xe2\x80\x8d";
-    SeenDialog seen = show("16 KiB of emoji joined by ZWJ", [&] { qolt_gui_dialog_show(nullptr, body.c_str(), nullptr); });
+    SeenDialog seen = show("16 KiB of emoji joined by ZWJ",
+                           [&] { qolt_gui_dialog_show(nullptr, body.c_str(), nullptr); });
     expectLongAscii(seen, "", body);
     EXPECT_TRUE(seen.restScrollsSideways);
 }
@@ -457,7 +502,8 @@ TEST_F(GuiLongMessage, OneCopyTakesTheWholeMessage) {
     const std::string detail = shortLines(3000);
     std::string copied;
     SeenDialog seen = show(
-        "copy of 3 kB in lines", [&] { qolt_gui_errhandler(nullptr, 0, RES_SERVER_NOTICE, detail.c_str()); },
+        "copy of 3 kB in lines",
+        [&] { qolt_gui_errhandler(nullptr, 0, RES_SERVER_NOTICE, detail.c_str()); },
         [&](GtkDialog *dialog) {
             GtkWidget *view = textViewOf(dialog);
             GtkClipboard *clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
@@ -467,12 +513,14 @@ TEST_F(GuiLongMessage, OneCopyTakesTheWholeMessage) {
                 gtk_widget_grab_focus(view);
                 gtk_bindings_activate(GTK_OBJECT(view), GDK_KEY_a, GDK_CONTROL_MASK);
                 gtk_bindings_activate(GTK_OBJECT(view), GDK_KEY_c, GDK_CONTROL_MASK);
-                iterateUntil([&] {
-                    gchar *text = gtk_clipboard_wait_for_text(clipboard);
-                    copied = text ? text : "";
-                    g_free(text);
-                    return !copied.empty();
-                }, 5000);
+                iterateUntil(
+                    [&] {
+                        gchar *text = gtk_clipboard_wait_for_text(clipboard);
+                        copied = text ? text : "";
+                        g_free(text);
+                        return !copied.empty();
+                    },
+                    5000);
             }
             gtk_dialog_response(dialog, GTK_RESPONSE_CLOSE);
         });

@@ -55,7 +55,8 @@ void expectBeginning(const std::string &message, const Shown &shown, size_t limi
     EXPECT_LE(cut, limit);
     EXPECT_GE(cut + 3, limit);
     EXPECT_EQ(madeValid(message.substr(0, cut)), shown.text);
-    EXPECT_EQ(0, whole.compare(0, shown.text.size(), shown.text)) << "a beginning of the whole made valid";
+    EXPECT_EQ(0, whole.compare(0, shown.text.size(), shown.text))
+        << "a beginning of the whole made valid";
 }
 
 TEST(GuiLongText, ShortMessageIsWhole) {
@@ -115,8 +116,8 @@ TEST(GuiLongText, ValidCharacterAtTheLimitIsNotCut) {
 // whole message; random bytes of every kind, limits at every place.
 TEST(GuiLongText, AnyBytesGiveTheBeginningOfTheWholeMadeValid) {
     std::mt19937 rng(12);
-    const unsigned char pool[] = {'a', ' ', '\n', 0x80, 0xbf, 0xc3, 0xa9, 0xe2, 0x82, 0xac,
-                                  0xf0, 0x9f, 0x98, 0xff, 0xc0, 0xed, 0xa0};
+    const unsigned char pool[] = {'a',  ' ',  '\n', 0x80, 0xbf, 0xc3, 0xa9, 0xe2, 0x82,
+                                  0xac, 0xf0, 0x9f, 0x98, 0xff, 0xc0, 0xed, 0xa0};
     for (int round = 0; round < 3000; ++round) {
         std::string message;
         const size_t n = 1 + rng() % 24;
@@ -195,7 +196,8 @@ TEST(GuiLongText, CountLines) {
         {"a\n\rb", 3}, {"a\r\r\nb", 3}, {"a\xe2\x80\xa8" "b", 2}, {"a\xe2\x80\xa9" "b", 2},
         {"a\vb\fc\xc2\x85" "d", 1}, {"\xe2\x80\xa8", 2}, {"\xe2\x80", 1}, {"\r", 2}};
     // clang-format on
-    for (const auto &c : cases) EXPECT_EQ(c.second, countLines(c.first.data(), c.first.size())) << c.first;
+    for (const auto &c : cases)
+        EXPECT_EQ(c.second, countLines(c.first.data(), c.first.size())) << c.first;
 }
 
 TEST(GuiLongText, LongRuns) {
@@ -212,8 +214,10 @@ TEST(GuiLongText, LongRuns) {
 
 TEST(GuiLongText, CutMarkSaysWhatWasLeftOut) {
     gchar *mark = cutMark(1048576);
-    EXPECT_STREQ("\xe2\x80\xa6\n"
-                 "[Ingekort: de laatste 1048576 bytes van dit bericht worden niet getoond.]", mark);
+    EXPECT_STREQ(
+        "\xe2\x80\xa6\n"
+        "[Ingekort: de laatste 1048576 bytes van dit bericht worden niet getoond.]",
+        mark);
     g_free(mark);
 }
 

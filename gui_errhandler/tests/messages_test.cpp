@@ -27,8 +27,9 @@ std::string shown(const ErrorMessage &m, const char *detail) {
 
 // Order: every action 0..11, then values without a header, including ones
 // that are negative as signed numbers.
-const unsigned int kActions[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 1000, 0x7FFFFFFF, 0x80000000,
-                                 0xFFFFFFFE, 0xFFFFFFFF};
+const unsigned int kActions[] = {0,    1,          2,          3,          4,         5,  6,
+                                 7,    8,          9,          10,         11,        12, 13,
+                                 1000, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFE, 0xFFFFFFFF};
 
 // Every action and result against the typed texts, with a detail that holds
 // a conversion of its own: a body that took the detail where it should not,

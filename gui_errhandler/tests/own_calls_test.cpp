@@ -29,7 +29,8 @@ using ShowFn = void (*)(const char *, const char *, GtkWidget *);
 class GuiOwnCalls : public GuiTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(GuiOwnCalls, ClientsDialogShowIsNotCalled) {
-    ASSERT_EQ(reinterpret_cast<void *>(&qolt_gui_dialog_show), dlsym(RTLD_DEFAULT, "qolt_gui_dialog_show"))
+    ASSERT_EQ(reinterpret_cast<void *>(&qolt_gui_dialog_show),
+              dlsym(RTLD_DEFAULT, "qolt_gui_dialog_show"))
         << "the client's definition is in the global scope (-rdynamic)";
     void *library = dlopen(PELIDOR_GUI_LIBRARY, RTLD_NOW | GetParam());
     ASSERT_NE(nullptr, library) << dlerror();
@@ -40,10 +41,13 @@ TEST_P(GuiOwnCalls, ClientsDialogShowIsNotCalled) {
     EXPECT_NE(reinterpret_cast<void *>(&qolt_gui_dialog_show), reinterpret_cast<void *>(show));
 
     clientCalls = 0;
-    SeenDialog seen = showAndClose([&] { errhandler(nullptr, ACT_GET_MAIL, RES_TIMEOUT, nullptr); });
+    SeenDialog seen =
+        showAndClose([&] { errhandler(nullptr, ACT_GET_MAIL, RES_TIMEOUT, nullptr); });
     EXPECT_EQ(1, seen.sightings);
-    EXPECT_EQ("Het ophalen van QOLT Mail is mislukt\n"
-              "Maximumtijd voor ophalen gegevens verlopen", seen.text);
+    EXPECT_EQ(
+        "Het ophalen van QOLT Mail is mislukt\n"
+        "Maximumtijd voor ophalen gegevens verlopen",
+        seen.text);
     seen = showAndClose([&] { show("Kop", "Tekst", nullptr); });
     EXPECT_EQ(1, seen.sightings);
     EXPECT_EQ("Kop\nTekst", seen.text);

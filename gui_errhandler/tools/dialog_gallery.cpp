@@ -20,9 +20,9 @@
 namespace {
 
 const char *const kActionNames[] = {
-    "ACT_UPDATE_POSTINGS",  "ACT_GET_POSTING_INFO", "ACT_GET_POSTING_MESSAGES", "ACT_CHECK_MAIL",
-    "ACT_GET_MAIL",         "ACT_SEND_MAIL",        "ACT_GET_NEWSGROUPS",       "ACT_GIVE_KUDOS",
-    "ACT_GET_KUDOS_BALANCE", "ACT_CREATE_ACCOUNT",  "ACT_ADD_POSTING",          "ACT_GET_MYQOLT",
+    "ACT_UPDATE_POSTINGS",   "ACT_GET_POSTING_INFO", "ACT_GET_POSTING_MESSAGES", "ACT_CHECK_MAIL",
+    "ACT_GET_MAIL",          "ACT_SEND_MAIL",        "ACT_GET_NEWSGROUPS",       "ACT_GIVE_KUDOS",
+    "ACT_GET_KUDOS_BALANCE", "ACT_CREATE_ACCOUNT",   "ACT_ADD_POSTING",          "ACT_GET_MYQOLT",
 };
 // clang-format off
 const char *const kResultNames[] = {
@@ -90,7 +90,8 @@ gboolean captureWhenMapped(gpointer data) {
 
     gint width = 0, height = 0;
     gdk_drawable_get_size(window, &width, &height);
-    GdkPixbuf *pixbuf = gdk_pixbuf_get_from_drawable(nullptr, window, nullptr, 0, 0, 0, 0, width, height);
+    GdkPixbuf *pixbuf =
+        gdk_pixbuf_get_from_drawable(nullptr, window, nullptr, 0, 0, 0, 0, width, height);
     GError *error = nullptr;
     if (!pixbuf)
         capture->error = "could not read the window back";
@@ -147,12 +148,18 @@ std::vector<Dialog> distinctDialogs() {
         for (unsigned int action = 0; action <= kNoHeaderAction; ++action) {
             const pelidor::ErrorMessage m = pelidor::lookupErrorMessage(action, result);
             gchar *body = pelidor::composeErrorBody(m, kSampleDetail);
-            const std::string text = m.header ? std::string(m.header) + "\n" + body : std::string(body);
+            const std::string text =
+                m.header ? std::string(m.header) + "\n" + body : std::string(body);
             g_free(body);
             auto [it, added] = byText.emplace(text, dialogs.size());
             if (added) {
-                dialogs.push_back({text, {}, {}, "a" + std::to_string(action) + "_r" + std::to_string(result) + ".png",
-                                   kSampleDetail, ""});
+                dialogs.push_back(
+                    {text,
+                     {},
+                     {},
+                     "a" + std::to_string(action) + "_r" + std::to_string(result) + ".png",
+                     kSampleDetail,
+                     ""});
             }
             dialogs[it->second].actions.insert(action);
             dialogs[it->second].results.insert(result);
@@ -167,17 +174,21 @@ std::vector<Dialog> longDialogs() {
     std::string lines, shortLines;
     char line[128];
     for (int i = 0; lines.size() < (size_t(1) << 20); ++i) {
-        std::snprintf(line, sizeof line, "regel %07d: %-64s\n", i, "de server meldt iets dat niet klopt");
+        std::snprintf(line, sizeof line, "regel %07d: %-64s\n", i,
+                      "de server meldt iets dat niet klopt");
         lines += line;
     }
     lines.resize(size_t(1) << 20);
-    for (int i = 0; shortLines.size() < 3000; ++i) shortLines += "regel " + std::to_string(i) + "\n";
+    for (int i = 0; shortLines.size() < 3000; ++i)
+        shortLines += "regel " + std::to_string(i) + "\n";
     shortLines.resize(3000);
-    const auto notice = [](const std::string &file, const std::string &detail, const std::string &note) {
+    const auto notice = [](const std::string &file, const std::string &detail,
+                           const std::string &note) {
         return Dialog{"", {0}, {29}, file, detail, note};
     };
     return {notice("long_3kB_lines.png", shortLines, "3 kB detail in short lines"),
-            notice("long_100kB_unbroken.png", std::string(100000, 'x'), "100 kB detail without a space"),
+            notice("long_100kB_unbroken.png", std::string(100000, 'x'),
+                   "100 kB detail without a space"),
             notice("long_1MiB_lines.png", lines, "1 MiB detail in lines of 80 characters")};
 }
 
@@ -194,7 +205,8 @@ bool writePage(const std::string &dir, const std::vector<Dialog> &dialogs) {
                  "figcaption{font-size:90%%}\n"
                  "pre{background:#f4f4f4;padding:.3em;white-space:pre-wrap}\n"
                  "</style>\n</head>\n<body>\n<h1>Every error dialog of qolt_gui_errhandler</h1>\n"
-                 "<p>%zu distinct dialogs, then long details. The detail text of results 11 and 29 is the sample "
+                 "<p>%zu distinct dialogs, then long details. The detail text of results 11 and 29 "
+                 "is the sample "
                  "<code>%s</code>. Action codes above 11 all look like action 12.</p>\n",
                  size_t(std::count_if(dialogs.begin(), dialogs.end(),
                                       [](const Dialog &d) { return d.note.empty(); })),
@@ -203,18 +215,19 @@ bool writePage(const std::string &dir, const std::vector<Dialog> &dialogs) {
     bool longSection = false;
     for (const Dialog &d : dialogs) {
         if (!d.note.empty()) {
-            if (!longSection)
-                std::fprintf(page, "<h2>Long details (result 29, action 0)</h2>\n");
+            if (!longSection) std::fprintf(page, "<h2>Long details (result 29, action 0)</h2>\n");
             longSection = true;
-            std::fprintf(page, "<figure><img src=\"%s\" alt=\"\">\n"
-                               "<figcaption>%s</figcaption></figure>\n",
+            std::fprintf(page,
+                         "<figure><img src=\"%s\" alt=\"\">\n"
+                         "<figcaption>%s</figcaption></figure>\n",
                          d.file.c_str(), escapeHtml(d.note).c_str());
             continue;
         }
         const int first = *d.results.begin();
         if (first != section) {
             section = first;
-            std::fprintf(page, "<h2>Result %s</h2>\n", escapeHtml(describeResults(d.results)).c_str());
+            std::fprintf(page, "<h2>Result %s</h2>\n",
+                         escapeHtml(describeResults(d.results)).c_str());
         }
         std::fprintf(page,
                      "<figure><img src=\"%s\" alt=\"\">\n<figcaption>result %s; action %s"

@@ -29,8 +29,7 @@ int main(int argc, char **argv) {
                 bench::checks().size());
         return 2;
     }
-    fprintf(stderr, "agreement: %zu checks, every peer gives our output\n",
-            bench::checks().size());
+    fprintf(stderr, "agreement: %zu checks, every peer gives our output\n", bench::checks().size());
     if (checkOnly) return 0;
 
     // Our own flag is not Google Benchmark's: drop it before it sees argv.

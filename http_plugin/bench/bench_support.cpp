@@ -49,19 +49,16 @@ std::string compare(const std::string &what, const std::string &who, const Bytes
     std::string a = hex(ours.data(), std::min(ours.size(), shown));
     std::string b = hex(theirs.data(), std::min(theirs.size(), shown));
     return what + ": " + who + " differs from ours\n  ours  (" + std::to_string(ours.size()) +
-           " bytes): " + a + "\n  " + who + " (" + std::to_string(theirs.size()) +
-           " bytes): " + b;
+           " bytes): " + a + "\n  " + who + " (" + std::to_string(theirs.size()) + " bytes): " + b;
 }
 
 void add(const std::string &group, const std::string &contender, size_t bytes,
          std::function<void(benchmark::State &)> fn) {
-    benchmark::RegisterBenchmark((group + "/" + contender).c_str(),
-                                 [fn = std::move(fn), bytes](benchmark::State &state) {
-                                     fn(state);
-                                     if (bytes)
-                                         state.SetBytesProcessed(int64_t(state.iterations()) *
-                                                                 int64_t(bytes));
-                                 });
+    benchmark::RegisterBenchmark(
+        (group + "/" + contender).c_str(), [fn = std::move(fn), bytes](benchmark::State &state) {
+            fn(state);
+            if (bytes) state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes));
+        });
 }
 
 }  // namespace bench

@@ -56,8 +56,8 @@ const struct {
     const char *name;
     Digest fn;
 } kContenders[] = {
-    {"ours", ours},  {"openssl", openssl},     {"nettle", nettle},
-    {"glib", glib},  {"libgcrypt", libgcrypt},
+    {"ours", ours}, {"openssl", openssl},     {"nettle", nettle},
+    {"glib", glib}, {"libgcrypt", libgcrypt},
 };
 
 const size_t kSizes[] = {64, 1024, 1 << 20};

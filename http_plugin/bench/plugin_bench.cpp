@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include <vector>
 #include <memory>
+#include <vector>
 
 #include "bench_support.h"
 #include "protocol.h"
@@ -83,8 +83,8 @@ void authCase(size_t textLength) {
     const size_t saltedBytes = 2 * textLength + sizeof(QOLT_SALT_PREFIX QOLT_SALT_SUFFIX) - 1;
     if (large) {
         contenders.pop_back();
-        auto salted = std::make_shared<std::string>(
-            QOLT_SALT_PREFIX + texts->first + texts->second + QOLT_SALT_SUFFIX);
+        auto salted = std::make_shared<std::string>(QOLT_SALT_PREFIX + texts->first +
+                                                    texts->second + QOLT_SALT_SUFFIX);
         for (char &c : *salted)
             if (c >= 'a' && c <= 'z') c = char(c - 0x20);
         contenders.push_back({"openssl-md5", [salted](const char *, const char *) {
@@ -148,8 +148,7 @@ struct ComposedDecoder {
         char *out = static_cast<char *>(g_malloc0(length + 1));
         int written = 0;
         EVP_DecryptInit_ex(ctx, nullptr, nullptr, nullptr, credentialVector());
-        EVP_DecryptUpdate(ctx, reinterpret_cast<unsigned char *>(out), &written, data,
-                          int(length));
+        EVP_DecryptUpdate(ctx, reinterpret_cast<unsigned char *>(out), &written, data, int(length));
         g_free(data);
         return out;
     }

@@ -29,7 +29,6 @@
 namespace bench {
 namespace {
 
-
 enum Op { EcbEncrypt, EcbDecrypt, CbcEncrypt, CbcDecrypt, Cfb1Encrypt, Cfb1Decrypt };
 
 const char *opName(Op op) {
@@ -57,7 +56,7 @@ struct Ours : Runner {
     Rijndael cipher;
     bool enc;
     Ours(Op op, const Bytes &key, const Bytes &iv) : enc(encrypting(op)) {
-        Rijndael::Mode mode = op <= EcbDecrypt ? Rijndael::ECB
+        Rijndael::Mode mode = op <= EcbDecrypt   ? Rijndael::ECB
                               : op <= CbcDecrypt ? Rijndael::CBC
                                                  : Rijndael::CFB1;
         Rijndael::KeyLength length = key.size() == 16   ? Rijndael::Key128
@@ -70,8 +69,7 @@ struct Ours : Runner {
     }
     void run(const unsigned char *in, size_t n, unsigned char *out) override {
         int bits = int(n * 8);
-        if ((enc ? cipher.blockEncrypt(in, bits, out) : cipher.blockDecrypt(in, bits, out)) !=
-            bits)
+        if ((enc ? cipher.blockEncrypt(in, bits, out) : cipher.blockDecrypt(in, bits, out)) != bits)
             abort();
     }
 };

@@ -22,9 +22,9 @@
 
 #include "allocated_size.h"
 #include "base64.h"
+#include "protocol.h"
 #include "qolt/http_plugin.h"
 #include "qolt/rijndael.h"
-#include "protocol.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include <string>
 
 #include "allocated_size.h"
-#include "qolt/http_plugin.h"
 #include "protocol.h"
+#include "qolt/http_plugin.h"
 
 namespace {
 

@@ -22,7 +22,8 @@ bool replayFile(const std::string &path) {
         fprintf(stderr, "cannot read %s\n", path.c_str());
         return false;
     }
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
     // An empty vector's data() may be null; libFuzzer never passes null.
     uint8_t none = 0;
     LLVMFuzzerTestOneInput(bytes.empty() ? &none : bytes.data(), bytes.size());

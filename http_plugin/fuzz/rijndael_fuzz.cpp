@@ -91,8 +91,7 @@ int stateCheck(const Keying &k, Op op) {
     case BlockDecrypt:
         if (!k.keyed) return R::ErrNotKeyed;
         return k.mode == R::CFB1 || k.dir == R::Decrypt ? 1 : R::ErrWrongDirection;
-    case PadEncrypt:
-        return k.keyed && k.dir == R::Encrypt ? 1 : R::ErrNotKeyed;
+    case PadEncrypt: return k.keyed && k.dir == R::Encrypt ? 1 : R::ErrNotKeyed;
     case PadDecrypt:
         if (!k.keyed) return R::ErrNotKeyed;
         return k.dir == R::Decrypt ? 1 : R::ErrWrongDirection;
@@ -127,7 +126,8 @@ size_t outputBytes(Op op, int len) {
 
 // Brings a length that reaches the data within the data at hand.
 int clampLength(Op op, int len, size_t have) {
-    if (op == BlockEncrypt || op == BlockDecrypt) return int(int64_t(len) % (128 * int64_t(have / 16 + 1)));
+    if (op == BlockEncrypt || op == BlockDecrypt)
+        return int(int64_t(len) % (128 * int64_t(have / 16 + 1)));
     if (op == PadEncrypt) return int(int64_t(len) % int64_t(have + 1));
     return int(16 * ((len / 16) % int64_t(have / 16 + 1)));
 }
@@ -165,7 +165,8 @@ int pkcs7Pad(const unsigned char block[16]) {
 void compareBackends(const unsigned char *key, const unsigned char *iv, uint8_t keySelector,
                      const Bytes &input) {
     const unsigned rounds = 10 + 2 * (keySelector % 3);
-    const size_t blocks = std::min<size_t>(input.size() / 16, 64), cfbBlocks = std::min<size_t>(blocks, 4);
+    const size_t blocks = std::min<size_t>(input.size() / 16, 64),
+                 cfbBlocks = std::min<size_t>(blocks, 4);
     const RijndaelBackend &t = kRijndaelTablesBackend;
     unsigned char enc[2][240], dec[2][240];
     t.expandKey(key, rounds, enc[0]);
@@ -249,7 +250,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // Output: what the call may write, then guard bytes; in place, the input
     // goes first into the same buffer.
     const size_t room = reachesData ? outputBytes(op, len) : 0;
-    const size_t bufferSize = (reachesData && (flags & InPlace) ? std::max(room, input.size()) : room) + kGuard;
+    const size_t bufferSize =
+        (reachesData && (flags & InPlace) ? std::max(room, input.size()) : room) + kGuard;
     Bytes buffer(bufferSize, kFill);
     const unsigned char *in = input.empty() ? header : input.data();
     if (reachesData && (flags & InPlace)) {
@@ -283,8 +285,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         check(result == (pad < 0 ? int(R::ErrCorruptData) : len - pad));
     } else {
         const int want = op == BlockEncrypt || op == BlockDecrypt ? 128 * (len / 128)
-                         : op == PadEncrypt                      ? int(room)
-                                                                 : len;
+                         : op == PadEncrypt                       ? int(room)
+                                                                  : len;
         check(result == want);
         allowed = op == BlockEncrypt || op == BlockDecrypt ? result / 8 : result;
     }

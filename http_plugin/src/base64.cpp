@@ -107,8 +107,7 @@ int base64Decode(const char *text, unsigned char *target, uint64_t targetSize) {
             ++i;
             state = 0;
             break;
-        default:
-            abort();  // state only ever takes the values 0 to 3
+        default: abort();  // state only ever takes the values 0 to 3
         }
     }
 
@@ -125,8 +124,7 @@ int base64Decode(const char *text, unsigned char *target, uint64_t targetSize) {
         break;
     case 3:  // two bytes of data: the single pad closes the group
         break;
-    default:
-        abort();
+    default: abort();
     }
     for (; *p != 0; ++p)
         if (!isSpace(*p)) return -1;

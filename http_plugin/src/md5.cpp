@@ -31,17 +31,17 @@ inline uint32_t rotl(uint32_t x, unsigned s) { return (x << s) | (x >> (32 - s))
 #define MD5_H(b, c, d) ((b) ^ (c) ^ (d))
 #define MD5_I(b, c, d) ((c) ^ ((b) | ~(d)))
 
-#define STEP(f, a, b, c, d, x, t, s) \
-    do {                             \
+#define STEP(f, a, b, c, d, x, t, s)         \
+    do {                                     \
         (a) += f((b), (c), (d)) + (x) + (t); \
-        (a) = rotl((a), (s)) + (b);  \
+        (a) = rotl((a), (s)) + (b);          \
     } while (0)
 
-#define STEP_G(a, b, c, d, x, t, s)           \
-    do {                                      \
-        (a) += ((c) & ~(d)) + (x) + (t);      \
-        (a) += (b) & (d);                     \
-        (a) = rotl((a), (s)) + (b);           \
+#define STEP_G(a, b, c, d, x, t, s)      \
+    do {                                 \
+        (a) += ((c) & ~(d)) + (x) + (t); \
+        (a) += (b) & (d);                \
+        (a) = rotl((a), (s)) + (b);      \
     } while (0)
 
 }  // namespace
@@ -108,8 +108,8 @@ void md5Transform(Md5Context *ctx, const unsigned char *block) {
         // Big-endian: assemble each little-endian word from its bytes.
         for (int i = 0; i < 16; ++i) {
             const unsigned char *p = block + 4 * i;
-            copy[i] = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
-                      uint32_t(p[3]) << 24;
+            copy[i] =
+                uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
         }
         x = copy;
     }

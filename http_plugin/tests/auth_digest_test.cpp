@@ -80,7 +80,7 @@ TEST_F(AuthDigest, NullArgumentsCountAsEmptyTexts) {
         char **second;
         const char *asFirst, *asSecond;
     } rows[] = {
-        {nullptr, nullptr, "", ""}, {nullptr, &none, "", ""}, {"", &blank, "", ""},
+        {nullptr, nullptr, "", ""}, {nullptr, &none, "", ""},    {"", &blank, "", ""},
         {"", nullptr, "", ""},      {"abc", nullptr, "abc", ""}, {"x", &none, "x", ""},
         {nullptr, &y, "", "y"},
     };
@@ -99,9 +99,7 @@ TEST_F(AuthDigest, AsciiCaseIsFoldedOnlyAscii) {
     EXPECT_NE(call("`{", ""), call("@[", ""));
 }
 
-TEST_F(AuthDigest, TextsAreNotSeparated) {
-    EXPECT_EQ(call("ab", "c"), call("a", "bc"));
-}
+TEST_F(AuthDigest, TextsAreNotSeparated) { EXPECT_EQ(call("ab", "c"), call("a", "bc")); }
 
 TEST_F(AuthDigest, ResultIsTerminatedLowerHex) {
     char *second = const_cast<char *>("two");

@@ -454,8 +454,8 @@ public:
         memset(fill, 'A', chunk);
         munmap(fill, chunk);
 
-        void *p = mmap(nullptr, length_, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
-                       -1, 0);
+        void *p =
+            mmap(nullptr, length_, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
         if (p == MAP_FAILED) abort();
         base_ = static_cast<char *>(p);
         for (uint64_t k = 0; k < whole; ++k)

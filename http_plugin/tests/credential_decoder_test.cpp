@@ -52,21 +52,23 @@ TEST_F(CredentialDecoder, LengthsAroundTheStackBuffer) {
     const std::string valid = credential("sleutel", text);
     ASSERT_EQ(492u, valid.size());
     for (size_t length : {511u, 512u, 513u}) {
-        auto padded = [length](const std::string &s) { return s + std::string(length - s.size(), ' '); };
+        auto padded = [length](const std::string &s) {
+            return s + std::string(length - s.size(), ' ');
+        };
         const std::string shortGroup(length - length % 4 - 1, 'A');
         std::string badLast(length, 'A');
         badLast.back() = '*';
         // Order: text, decoded text.
         const std::pair<std::string, std::string> rows[] = {
-            {padded(valid), text},            // a credential and white space
+            {padded(valid), text},                 // a credential and white space
             {std::string(length, ' '), "<null>"},  // white space decodes to nothing
-            {badLast, ""},                    // a byte outside the alphabet, last
-            {padded(shortGroup), ""},         // one short of a whole group
+            {badLast, ""},                         // a byte outside the alphabet, last
+            {padded(shortGroup), ""},              // one short of a whole group
         };
         for (const auto &r : rows) {
             ASSERT_EQ(length, r.first.size());
-            EXPECT_EQ(r.second, decodeText(r.first)) << "length " << length << ": "
-                                                     << r.first.substr(0, 16) << "...";
+            EXPECT_EQ(r.second, decodeText(r.first))
+                << "length " << length << ": " << r.first.substr(0, 16) << "...";
         }
     }
 }
@@ -122,13 +124,13 @@ TEST_F(CredentialDecoder, KeyTexts) {
     const std::string text = "twintig tekens lang.";
     for (const auto &r : rows) {
         init(r.setUp);
-        EXPECT_EQ(text, decodeText(credential(r.server, text))) << toHex(
-            reinterpret_cast<const unsigned char *>(r.server.data()), r.server.size());
+        EXPECT_EQ(text, decodeText(credential(r.server, text)))
+            << toHex(reinterpret_cast<const unsigned char *>(r.server.data()), r.server.size());
     }
     for (const std::string &keyText : {high, control}) {
         init(keyText.c_str());
-        EXPECT_EQ(text, decodeText(credential(keyText.substr(0, 13), text))) << toHex(
-            reinterpret_cast<const unsigned char *>(keyText.data()), 13);
+        EXPECT_EQ(text, decodeText(credential(keyText.substr(0, 13), text)))
+            << toHex(reinterpret_cast<const unsigned char *>(keyText.data()), 13);
     }
 }
 
@@ -180,7 +182,8 @@ TEST_F(CredentialDecoder, WhiteSpaceIsSkippedOtherControlBytesRefused) {
     init("k");
     const std::string c = credential("k", "met spaties");
     std::string spaced;
-    for (size_t i = 0; i < c.size(); ++i) spaced += (i % 4 == 0 ? "\n " : "") + std::string(1, c[i]);
+    for (size_t i = 0; i < c.size(); ++i)
+        spaced += (i % 4 == 0 ? "\n " : "") + std::string(1, c[i]);
     EXPECT_EQ("met spaties", decodeText(spaced + "\r\n"));
 
     for (char b : controlBytes()) {

@@ -195,7 +195,8 @@ TEST(Md5Counts, CarryIntoHighWordMatchesOpenssl) {
             md5Add(&ctx, msg.data(), static_cast<int>(n));
             MD5_Update(&oracle, msg.data(), n);
             uint64_t total = uint64_t(startBits) + 8 * n;
-            EXPECT_EQ(uint32_t(total >> 32), ctx.bitCount[1]) << "start " << startBits << " n " << n;
+            EXPECT_EQ(uint32_t(total >> 32), ctx.bitCount[1])
+                << "start " << startBits << " n " << n;
             EXPECT_EQ(uint32_t(total), ctx.bitCount[0]);
             unsigned char ours[16], theirs[16];
             md5Finish(&ctx, ours);

@@ -38,7 +38,7 @@ struct Secrets {
 // Fresh values each time, then hidden from memcheck.
 void hide(Secrets &s, unsigned seed) {
     unsigned char *p = reinterpret_cast<unsigned char *>(&s);
-    for (size_t i = 0; i < sizeof s; ++i) p[i] = static_cast<unsigned char>(seed += 0x9e3779b9u) ;
+    for (size_t i = 0; i < sizeof s; ++i) p[i] = static_cast<unsigned char>(seed += 0x9e3779b9u);
     VALGRIND_MAKE_MEM_UNDEFINED(s.key, sizeof s.key);
     VALGRIND_MAKE_MEM_UNDEFINED(s.iv, sizeof s.iv);
     VALGRIND_MAKE_MEM_UNDEFINED(s.data, sizeof s.data);
@@ -75,10 +75,12 @@ void checkEcbPadDecrypt(Harness &h, R &c, Secrets &s, R::KeyLength length, int b
     c.init(R::ECB, R::Decrypt, s.key, length);
     unsigned char sealed[sizeof s.out];
     sealer.padEncrypt(s.data, 16 * blocks - 3, sealed);
-    h.check(what + ", valid", [&] { return c.padDecrypt(sealed, 16 * blocks, s.out); },
-            16 * blocks - 3);
-    h.check(what + ", bad padding", [&] { return c.padDecrypt(s.data, 16 * blocks, s.out); },
-            R::ErrCorruptData);
+    h.check(
+        what + ", valid", [&] { return c.padDecrypt(sealed, 16 * blocks, s.out); },
+        16 * blocks - 3);
+    h.check(
+        what + ", bad padding", [&] { return c.padDecrypt(s.data, 16 * blocks, s.out); },
+        R::ErrCorruptData);
 }
 
 void run(Harness &h) {
@@ -95,34 +97,38 @@ void run(Harness &h) {
                 const std::string dirName = dir == R::Encrypt ? "encrypt" : "decrypt";
                 R c;
                 hide(s, seed++);
-                h.check(tag + "init for " + dirName,
-                        [&] { return c.init(modes[m], dir, s.key, lengths[k], s.iv); }, 0);
+                h.check(
+                    tag + "init for " + dirName,
+                    [&] { return c.init(modes[m], dir, s.key, lengths[k], s.iv); }, 0);
                 // 1 block, then 29: every backend's widest steps, and tails
                 // of a narrower step (the bitsliced four) and of single blocks.
                 for (int blocks : {1, 29}) {
                     hide(s, seed++);
                     const std::string n = std::to_string(blocks) + " blocks";
                     if (dir == R::Encrypt) {
-                        h.check(tag + "blockEncrypt " + n,
-                                [&] { return c.blockEncrypt(s.data, 128 * blocks, s.out); },
-                                128 * blocks);
+                        h.check(
+                            tag + "blockEncrypt " + n,
+                            [&] { return c.blockEncrypt(s.data, 128 * blocks, s.out); },
+                            128 * blocks);
                     }
                     if (dir == R::Decrypt || modes[m] == R::CFB1) {
                         hide(s, seed++);
-                        h.check(tag + "blockDecrypt " + n + " keyed for " + dirName,
-                                [&] { return c.blockDecrypt(s.data, 128 * blocks, s.out); },
-                                128 * blocks);
+                        h.check(
+                            tag + "blockDecrypt " + n + " keyed for " + dirName,
+                            [&] { return c.blockDecrypt(s.data, 128 * blocks, s.out); },
+                            128 * blocks);
                     }
                     if (modes[m] == R::CFB1) continue;
                     hide(s, seed++);
                     if (dir == R::Encrypt)
-                        h.check(tag + "padEncrypt " + n + " - 3 bytes",
-                                [&] { return c.padEncrypt(s.data, 16 * blocks - 3, s.out); },
-                                16 * blocks);
+                        h.check(
+                            tag + "padEncrypt " + n + " - 3 bytes",
+                            [&] { return c.padEncrypt(s.data, 16 * blocks - 3, s.out); },
+                            16 * blocks);
                     else if (modes[m] == R::CBC)
-                        h.check(tag + "padDecrypt " + n,
-                                [&] { return c.padDecrypt(s.data, 16 * blocks, s.out); },
-                                16 * blocks);
+                        h.check(
+                            tag + "padDecrypt " + n,
+                            [&] { return c.padDecrypt(s.data, 16 * blocks, s.out); }, 16 * blocks);
                     else
                         checkEcbPadDecrypt(h, c, s, lengths[k], blocks, tag + "padDecrypt " + n);
                 }

@@ -88,7 +88,8 @@ uint8_t sboxOf(uint8_t x) {
     uint8_t b = gfInverse(x), s = 0;
     for (int i = 0; i < 8; ++i) {
         int bit = (b >> i ^ b >> (i + 4) % 8 ^ b >> (i + 5) % 8 ^ b >> (i + 6) % 8 ^
-                   b >> (i + 7) % 8 ^ 0x63 >> i) & 1;
+                   b >> (i + 7) % 8 ^ 0x63 >> i) &
+                  1;
         s = uint8_t(s | bit << i);
     }
     return s;
@@ -179,7 +180,9 @@ TEST(RijndaelFips197, AppendixAKeyExpansionsInExpandedKey) {
         Bytes key(all.begin(), all.begin() + (rounds - 6) * 4);
         // CFB1 runs the cipher forwards in both directions: never converted.
         const std::pair<R::Mode, R::Direction> keyings[] = {{R::ECB, R::Encrypt},
-            {R::CBC, R::Encrypt}, {R::CFB1, R::Encrypt}, {R::CFB1, R::Decrypt}};
+                                                            {R::CBC, R::Encrypt},
+                                                            {R::CFB1, R::Encrypt},
+                                                            {R::CFB1, R::Decrypt}};
         for (auto [mode, dir] : keyings) {
             Cipher c;
             ASSERT_EQ(0, c->init(mode, dir, key.data(), keyLength(key.size())));
@@ -358,12 +361,15 @@ TEST(RijndaelPadding, EcbRejectsBadPadding) {
     const struct {
         const char *lastBlock;
         int result;
-    } cases[] = {
-        {"4e4e4e4e4e4e4e4e 4e4e4e4e04040404", 28}, {"4e4e4e4e4e4e4e4e 4e4e4e0909090901", 31},
-        {"1010101010101010 1010101010101010", 16}, {"0f10101010101010 1010101010101010", R::ErrCorruptData},
-        {"4e4e4e4e4e4e4e4e 4e4e4e4e4e4e4e11", R::ErrCorruptData}, {"4e4e4e4e4e4e4e4e 4e4e4e4e03040404", R::ErrCorruptData},
-        {"4e4e4e4e4e4e4e4e 4e4e4e4e04030404", R::ErrCorruptData}, {"4e4e4e4e4e4e4e4e 4e4e4e4e05050500", R::ErrCorruptData},
-        {"0000000000000000 0000000000000000", R::ErrCorruptData}};
+    } cases[] = {{"4e4e4e4e4e4e4e4e 4e4e4e4e04040404", 28},
+                 {"4e4e4e4e4e4e4e4e 4e4e4e0909090901", 31},
+                 {"1010101010101010 1010101010101010", 16},
+                 {"0f10101010101010 1010101010101010", R::ErrCorruptData},
+                 {"4e4e4e4e4e4e4e4e 4e4e4e4e4e4e4e11", R::ErrCorruptData},
+                 {"4e4e4e4e4e4e4e4e 4e4e4e4e03040404", R::ErrCorruptData},
+                 {"4e4e4e4e4e4e4e4e 4e4e4e4e04030404", R::ErrCorruptData},
+                 {"4e4e4e4e4e4e4e4e 4e4e4e4e05050500", R::ErrCorruptData},
+                 {"0000000000000000 0000000000000000", R::ErrCorruptData}};
     for (const auto &c : cases) {
         Bytes pt(16, 0x4e), last = fromHex(c.lastBlock), ct(32), out(32, 0xee);
         pt.insert(pt.end(), last.begin(), last.end());
@@ -396,14 +402,19 @@ const FailureRow kFailureRows[] = {
     {"unkeyed", R::ECB, -1, PadEnc, false, 16, R::ErrNotKeyed},
     {"unkeyed", R::ECB, -1, PadDec, false, 16, R::ErrNotKeyed},
     {"unkeyed, before null input", R::ECB, -1, BlockEnc, true, 128, R::ErrNotKeyed},
-    {"ECB keyed Decrypt: blockEncrypt", R::ECB, R::Decrypt, BlockEnc, false, 128, R::ErrWrongDirection},
-    {"CFB1 keyed Decrypt: blockEncrypt", R::CFB1, R::Decrypt, BlockEnc, false, 128, R::ErrWrongDirection},
-    {"CBC keyed Encrypt: blockDecrypt", R::CBC, R::Encrypt, BlockDec, false, 128, R::ErrWrongDirection},
+    {"ECB keyed Decrypt: blockEncrypt", R::ECB, R::Decrypt, BlockEnc, false, 128,
+     R::ErrWrongDirection},
+    {"CFB1 keyed Decrypt: blockEncrypt", R::CFB1, R::Decrypt, BlockEnc, false, 128,
+     R::ErrWrongDirection},
+    {"CBC keyed Encrypt: blockDecrypt", R::CBC, R::Encrypt, BlockDec, false, 128,
+     R::ErrWrongDirection},
     {"CBC keyed Decrypt: padEncrypt", R::CBC, R::Decrypt, PadEnc, false, 16, R::ErrNotKeyed},
     {"CFB1 keyed Decrypt: padEncrypt", R::CFB1, R::Decrypt, PadEnc, false, 16, R::ErrNotKeyed},
     {"ECB keyed Encrypt: padDecrypt", R::ECB, R::Encrypt, PadDec, false, 16, R::ErrWrongDirection},
-    {"wrong direction, before null input", R::CBC, R::Decrypt, BlockEnc, true, 128, R::ErrWrongDirection},
-    {"wrong direction, before length 20", R::CBC, R::Encrypt, PadDec, false, 20, R::ErrWrongDirection},
+    {"wrong direction, before null input", R::CBC, R::Decrypt, BlockEnc, true, 128,
+     R::ErrWrongDirection},
+    {"wrong direction, before length 20", R::CBC, R::Encrypt, PadDec, false, 20,
+     R::ErrWrongDirection},
     {"null input", R::ECB, R::Encrypt, BlockEnc, true, 128, 0},
     {"null input, INT_MAX bits", R::CBC, R::Encrypt, BlockEnc, true, INT_MAX, 0},
     {"null input", R::CBC, R::Decrypt, PadDec, true, 16, 0},
@@ -417,7 +428,8 @@ const FailureRow kFailureRows[] = {
     {"null input, before length 20", R::CBC, R::Decrypt, PadDec, true, 20, 0},
     {"length 20", R::ECB, R::Decrypt, PadDec, false, 20, R::ErrCorruptData},
     {"length 20, before CFB1", R::CFB1, R::Decrypt, PadDec, false, 20, R::ErrCorruptData},
-    {"length INT_MAX, not whole blocks", R::CBC, R::Decrypt, PadDec, false, INT_MAX, R::ErrCorruptData},
+    {"length INT_MAX, not whole blocks", R::CBC, R::Decrypt, PadDec, false, INT_MAX,
+     R::ErrCorruptData},
     {"CFB1 keyed Decrypt: blockDecrypt", R::CFB1, R::Decrypt, BlockDec, false, 128, 128},
     {"CFB1 keyed Encrypt: blockDecrypt", R::CFB1, R::Encrypt, BlockDec, false, 128, 128},
     {"CFB1: padEncrypt", R::CFB1, R::Encrypt, PadEnc, false, 16, R::ErrMode},
@@ -461,16 +473,19 @@ TEST(RijndaelInit, ChecksInOrderAndKeepsWhatWasStoredBeforeTheFailure) {
         uint32_t mode = c.word(RijndaelLayout::mode), dir = c.word(RijndaelLayout::direction),
                  rounds = c.word(RijndaelLayout::rounds);
         EXPECT_EQ(R::ErrMode, c->init(R::Mode(bad), R::Encrypt, key.data(), R::Key128, iv.data()));
-        EXPECT_EQ(R::ErrMode, c->init(R::Mode(bad), R::Direction(bad), nullptr, R::KeyLength(bad),
-                                      iv.data()));
+        EXPECT_EQ(R::ErrMode,
+                  c->init(R::Mode(bad), R::Direction(bad), nullptr, R::KeyLength(bad), iv.data()));
         EXPECT_EQ(mode, c.word(RijndaelLayout::mode));
-        EXPECT_EQ(R::ErrDirection, c->init(R::CBC, R::Direction(bad), key.data(), R::Key256, iv.data()));
+        EXPECT_EQ(R::ErrDirection,
+                  c->init(R::CBC, R::Direction(bad), key.data(), R::Key256, iv.data()));
         EXPECT_EQ(R::ErrDirection,
                   c->init(R::CBC, R::Direction(bad), nullptr, R::KeyLength(bad), iv.data()));
         EXPECT_EQ(1u, c.word(RijndaelLayout::mode));
         EXPECT_EQ(dir, c.word(RijndaelLayout::direction));
-        EXPECT_EQ(R::ErrKeyLength, c->init(R::CFB1, R::Decrypt, key.data(), R::KeyLength(bad), iv.data()));
-        EXPECT_EQ(R::ErrKeyLength, c->init(R::CFB1, R::Decrypt, nullptr, R::KeyLength(bad), iv.data()));
+        EXPECT_EQ(R::ErrKeyLength,
+                  c->init(R::CFB1, R::Decrypt, key.data(), R::KeyLength(bad), iv.data()));
+        EXPECT_EQ(R::ErrKeyLength,
+                  c->init(R::CFB1, R::Decrypt, nullptr, R::KeyLength(bad), iv.data()));
         EXPECT_EQ(2u, c.word(RijndaelLayout::mode));
         EXPECT_EQ(1u, c.word(RijndaelLayout::direction));
         EXPECT_EQ(toHex(iv), toHex(c.bytes + RijndaelLayout::initVector, 16));
@@ -583,8 +598,7 @@ bool processorHas(const char *what) {
     __builtin_cpu_init();
     const std::string w = what;
     if (w == "ssse3") return __builtin_cpu_supports("ssse3");
-    if (w == "aes-ni")
-        return __builtin_cpu_supports("aes");
+    if (w == "aes-ni") return __builtin_cpu_supports("aes");
 #if defined(__clang__)
     unsigned a, b, c = 0, d;
     const bool vaes = __get_cpuid_count(7, 0, &a, &b, &c, &d) && (c >> 9 & 1);
@@ -618,9 +632,8 @@ TEST(RijndaelBackend, ProcessorDecidesWhichRuns) {
                                                                     : RijndaelBackendId::Bitsliced;
         EXPECT_EQ(rijndaelBackendName(widest), std::string(running.name));
     }
-    for (RijndaelBackendId id :
-         {RijndaelBackendId::Ssse3, RijndaelBackendId::AesNi, RijndaelBackendId::Vaes256,
-          RijndaelBackendId::Vaes512})
+    for (RijndaelBackendId id : {RijndaelBackendId::Ssse3, RijndaelBackendId::AesNi,
+                                 RijndaelBackendId::Vaes256, RijndaelBackendId::Vaes512})
         if (!rijndaelBackendSupported(id)) {
             EXPECT_FALSE(rijndaelPinBackend(id));
             EXPECT_EQ(&running, &rijndaelRunningBackend());

@@ -87,7 +87,8 @@ TEST_P(RijndaelThreads, SharedKeyedObjectGivesEveryThreadTheSingleThreadedResult
     if (mode != R::CFB1) {
         R twin;
         ASSERT_EQ(0, twin.init(mode, R::Encrypt, key.data(), keyLen, iv.data()));
-        ASSERT_EQ(int(padded.size()), twin.padEncrypt(data.data(), int(data.size()), padded.data()));
+        ASSERT_EQ(int(padded.size()),
+                  twin.padEncrypt(data.data(), int(data.size()), padded.data()));
     }
     calls.push_back({padDec, padded});
 
@@ -108,7 +109,8 @@ TEST_P(RijndaelThreads, SharedKeyedObjectGivesEveryThreadTheSingleThreadedResult
             for (int round = 0; round < kRounds; ++round) {
                 // Each thread walks the calls from a different start.
                 const size_t k = size_t(t + round) % calls.size();
-                if (!(calls[k].first(shared, calls[k].second) == expected[k])) ++mismatches[size_t(t)];
+                if (!(calls[k].first(shared, calls[k].second) == expected[k]))
+                    ++mismatches[size_t(t)];
             }
         });
     }

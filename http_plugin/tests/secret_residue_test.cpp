@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "protocol.h"
 #include "credential_oracle.h"
+#include "protocol.h"
 #include "qolt/rijndael.h"
 #include "rijndael_dispatch.h"
 #include "test_support.h"
@@ -54,7 +54,8 @@ public:
     }
 
     // The secrets of which some 8 consecutive bytes lie in the buffer.
-    std::vector<std::string> found(const std::vector<std::pair<std::string, Bytes>> &secrets) const {
+    std::vector<std::string> found(
+        const std::vector<std::pair<std::string, Bytes>> &secrets) const {
         // A finished thread's stack is no longer addressable to memcheck;
         // reading it is this test's point.
         VALGRIND_MAKE_MEM_DEFINED(stack_, kSize);

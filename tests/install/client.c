@@ -21,9 +21,12 @@ int main(int argc, char **argv) {
         fprintf(stderr, "dlopen: %s\n", dlerror());
         return 1;
     }
-    char *(*auth)(const char *, char **) = (char *(*)(const char *, char **))dlsym(plugin, "qolt_plugin_auth");
-    void (*decode_init)(const char *) = (void (*)(const char *))dlsym(plugin, "qolt_plugin_auth_decode_init");
-    char *(*decode)(const char *) = (char *(*)(const char *))dlsym(plugin, "qolt_plugin_auth_decode");
+    char *(*auth)(const char *, char **) =
+        (char *(*)(const char *, char **))dlsym(plugin, "qolt_plugin_auth");
+    void (*decode_init)(const char *) =
+        (void (*)(const char *))dlsym(plugin, "qolt_plugin_auth_decode_init");
+    char *(*decode)(const char *) =
+        (char *(*)(const char *))dlsym(plugin, "qolt_plugin_auth_decode");
     if (!auth || !decode_init || !decode) {
         fprintf(stderr, "an export is missing\n");
         return 1;

@@ -312,8 +312,8 @@ PELIDOR_GUI_API void qolt_gui_dialog_show(const char *header, const char *body,
  *         accepted; of a long one the dialog shows the beginning, as above.
  *         Ignored, and may be NULL, for every other result.
  */
-PELIDOR_GUI_API void qolt_gui_errhandler(struct _GtkWidget *parent, unsigned int action,
-                                         int result, const char *detail);
+PELIDOR_GUI_API void qolt_gui_errhandler(struct _GtkWidget *parent, unsigned int action, int result,
+                                         const char *detail);
 
 #ifdef __cplusplus
 }

@@ -2,8 +2,8 @@
  *
  * The client loads qolt_http_plugin.so.2 at run time and looks these
  * C-linkage functions up by name (dlsym).  All of them may also be linked
- * directly.  The plugin also exports the AES class Rijndael (qolt/rijndael.h).  Nothing here reports an error: each function degrades to a
- * well-defined result on bad input.
+ * directly.  The plugin also exports the AES class Rijndael (qolt/rijndael.h).  Nothing here
+ * reports an error: each function degrades to a well-defined result on bad input.
  *
  * Ownership: every text returned by this plugin is a new zero-filled buffer
  * from the GLib allocator (g_malloc0).  The caller owns it from the moment it

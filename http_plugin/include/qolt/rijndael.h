@@ -78,15 +78,15 @@ public:
     /* The enumerations have a fixed 32-bit underlying type, so any int cast
      * to them is a valid value, which init() rejects when out of range. */
     enum Mode : std::int32_t {
-        ECB = 0,  /* each block on its own */
-        CBC = 1,  /* cipher block chaining */
-        CFB1 = 2  /* cipher feedback, 1-bit segments; no padded form */
+        ECB = 0, /* each block on its own */
+        CBC = 1, /* cipher block chaining */
+        CFB1 = 2 /* cipher feedback, 1-bit segments; no padded form */
     };
     enum Direction : std::int32_t { Encrypt = 0, Decrypt = 1 };
     enum KeyLength : std::int32_t {
-        Key128 = 0,  /* 16 key bytes, 10 rounds */
-        Key192 = 1,  /* 24 key bytes, 12 rounds */
-        Key256 = 2   /* 32 key bytes, 14 rounds */
+        Key128 = 0, /* 16 key bytes, 10 rounds */
+        Key192 = 1, /* 24 key bytes, 12 rounds */
+        Key256 = 2  /* 32 key bytes, 14 rounds */
     };
     enum KeyState : std::int32_t { Keyed = 0, Unkeyed = 1 };
 

@@ -34,8 +34,8 @@ Rijndael::Rijndael() : keyState(Unkeyed) {}
 
 Rijndael::~Rijndael() {}
 
-int Rijndael::init(Mode newMode, Direction newDirection, const unsigned char *key,
-                   KeyLength keyLen, const unsigned char *iv) {
+int Rijndael::init(Mode newMode, Direction newDirection, const unsigned char *key, KeyLength keyLen,
+                   const unsigned char *iv) {
     keyState = Unkeyed;
     if (newMode != ECB && newMode != CBC && newMode != CFB1) return ErrMode;
     mode = newMode;

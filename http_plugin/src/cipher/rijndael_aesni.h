@@ -128,8 +128,7 @@ struct AesNi : AesRounds<AesNiInstructions> {
     // The CFB1 shift register given as two big-endian halves, as a block:
     // the halves byte-swapped as words, so no byte shuffle (SSSE3) is needed.
     static QOLT_FORCE_INLINE __m128i fromShiftRegisters(const uint64_t *hl) {
-        return _mm_set_epi64x(int64_t(__builtin_bswap64(hl[1])),
-                              int64_t(__builtin_bswap64(hl[0])));
+        return _mm_set_epi64x(int64_t(__builtin_bswap64(hl[1])), int64_t(__builtin_bswap64(hl[0])));
     }
     static QOLT_FORCE_INLINE unsigned keystreamBits(__m128i x) {
         return (unsigned(_mm_cvtsi128_si32(x)) >> 7) & 1;
@@ -142,12 +141,13 @@ struct AesNi : AesRounds<AesNiInstructions> {
     using Cfb = __m128i;
     static QOLT_FORCE_INLINE __m128i cfbStart(const unsigned char *iv) { return load(iv); }
     static QOLT_FORCE_INLINE __m128i cfbBlock(__m128i s) { return s; }
-    static QOLT_FORCE_INLINE __m128i lastByteBit0() { return _mm_set_epi8(1, 0, 0, 0, 0, 0, 0, 0,
-                                                                           0, 0, 0, 0, 0, 0, 0, 0); }
+    static QOLT_FORCE_INLINE __m128i lastByteBit0() {
+        return _mm_set_epi8(1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+    }
     // Bit 7 of byte 0 of x, moved to bit 0 of byte 15, XOR the input bit.
     static QOLT_FORCE_INLINE __m128i cfbFeedback(__m128i x, unsigned inBit) {
-        const __m128i keyBit = _mm_and_si128(_mm_srli_epi64(_mm_slli_si128(x, 15), 7),
-                                             lastByteBit0());
+        const __m128i keyBit =
+            _mm_and_si128(_mm_srli_epi64(_mm_slli_si128(x, 15), 7), lastByteBit0());
         return _mm_xor_si128(keyBit, _mm_and_si128(_mm_set1_epi8(char(inBit)), lastByteBit0()));
     }
     static QOLT_FORCE_INLINE unsigned cfbBit(__m128i fb) {

@@ -31,8 +31,8 @@ RijndaelCpu readCpu() {
     if (bit(c, 27)) {  // OSXSAVE: XCR0 tells which register state the OS saves
         unsigned lo, hi;
         __asm__("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
-        cpu.ymmState = (lo & 0x6) == 0x6;     // SSE and AVX
-        cpu.zmmState = (lo & 0xe6) == 0xe6;   // and opmask, both upper ZMM halves
+        cpu.ymmState = (lo & 0x6) == 0x6;    // SSE and AVX
+        cpu.zmmState = (lo & 0xe6) == 0xe6;  // and opmask, both upper ZMM halves
     }
     if (__get_cpuid_max(0, nullptr) >= 7) {
         __cpuid_count(7, 0, a, b, c, d);

@@ -64,8 +64,7 @@ QOLT_FORCE_INLINE void swapBits(uint64_t &a, uint64_t &b, uint64_t mask, unsigne
 // The 8 x 8 bit transpose within each byte position: afterwards bit
 // 8 * k + i of word j is what bit 8 * k + j of word i was.  Its own inverse.
 QOLT_FORCE_INLINE void ortho(uint64_t (&q)[8]) {
-    constexpr uint64_t m1 = 0x5555555555555555, m2 = 0x3333333333333333,
-                       m4 = 0x0f0f0f0f0f0f0f0f;
+    constexpr uint64_t m1 = 0x5555555555555555, m2 = 0x3333333333333333, m4 = 0x0f0f0f0f0f0f0f0f;
     swapBits(q[0], q[1], m1, 1), swapBits(q[2], q[3], m1, 1);
     swapBits(q[4], q[5], m1, 1), swapBits(q[6], q[7], m1, 1);
     swapBits(q[0], q[2], m2, 2), swapBits(q[1], q[3], m2, 2);
@@ -114,7 +113,7 @@ QOLT_FORCE_INLINE void unpack(uint64_t (&q)[8], Block *x) {
 // outputs S0 to S7 run from the most significant bit down.
 QOLT_FORCE_INLINE void subBytes(uint64_t (&q)[8]) {
     const uint64_t u0 = q[7], u1 = q[6], u2 = q[5], u3 = q[4], u4 = q[3], u5 = q[2], u6 = q[1],
-            u7 = q[0];
+                   u7 = q[0];
     // Top linear layer.
     const uint64_t t1 = u0 ^ u3, t2 = u0 ^ u5, t3 = u0 ^ u6, t4 = u3 ^ u5, t5 = u4 ^ u6;
     const uint64_t t6 = t1 ^ t5, t7 = u1 ^ u2, t8 = u7 ^ t6, t9 = u7 ^ t7, t10 = t6 ^ t7;
@@ -132,10 +131,13 @@ QOLT_FORCE_INLINE void subBytes(uint64_t (&q)[8]) {
     const uint64_t m29 = m28 & m27, m30 = m26 & m24, m31 = m20 & m23, m32 = m27 & m31;
     const uint64_t m33 = m27 ^ m25, m34 = m21 & m22, m35 = m24 & m34, m36 = m24 ^ m25;
     const uint64_t m37 = m21 ^ m29, m38 = m32 ^ m33, m39 = m23 ^ m30, m40 = m35 ^ m36;
-    const uint64_t m41 = m38 ^ m40, m42 = m37 ^ m39, m43 = m37 ^ m38, m44 = m39 ^ m40, m45 = m42 ^ m41;
+    const uint64_t m41 = m38 ^ m40, m42 = m37 ^ m39, m43 = m37 ^ m38, m44 = m39 ^ m40,
+                   m45 = m42 ^ m41;
     const uint64_t m46 = m44 & t6, m47 = m40 & t8, m48 = m39 & u7, m49 = m43 & t16, m50 = m38 & t9;
-    const uint64_t m51 = m37 & t17, m52 = m42 & t15, m53 = m45 & t27, m54 = m41 & t10, m55 = m44 & t13;
-    const uint64_t m56 = m40 & t23, m57 = m39 & t19, m58 = m43 & t3, m59 = m38 & t22, m60 = m37 & t20;
+    const uint64_t m51 = m37 & t17, m52 = m42 & t15, m53 = m45 & t27, m54 = m41 & t10,
+                   m55 = m44 & t13;
+    const uint64_t m56 = m40 & t23, m57 = m39 & t19, m58 = m43 & t3, m59 = m38 & t22,
+                   m60 = m37 & t20;
     const uint64_t m61 = m42 & t1, m62 = m45 & t4, m63 = m41 & t2;
     // Bottom linear layer, the affine map folded in.
     const uint64_t l0 = m61 ^ m62, l1 = m50 ^ m56, l2 = m46 ^ m48, l3 = m47 ^ m55, l4 = m54 ^ m58;
@@ -158,7 +160,7 @@ QOLT_FORCE_INLINE void subBytes(uint64_t (&q)[8]) {
 // bits i + 2, i + 5 and i + 7, plus bit i of 0x05.
 QOLT_FORCE_INLINE void invAffine(uint64_t (&q)[8]) {
     const uint64_t x0 = q[0], x1 = q[1], x2 = q[2], x3 = q[3], x4 = q[4], x5 = q[5], x6 = q[6],
-            x7 = q[7];
+                   x7 = q[7];
     q[0] = ~(x2 ^ x5 ^ x7);
     q[1] = x3 ^ x6 ^ x0;
     q[2] = ~(x4 ^ x7 ^ x1);
@@ -185,14 +187,12 @@ QOLT_FORCE_INLINE uint64_t swapRowBytes(uint64_t x) {
 }
 
 QOLT_FORCE_INLINE uint64_t shiftRows(uint64_t x) {
-    x = (x & 0x0000ffff0000ffff) | (x >> 4 & 0x0fff00000fff0000) |
-        (x << 12 & 0xf0000000f0000000);
+    x = (x & 0x0000ffff0000ffff) | (x >> 4 & 0x0fff00000fff0000) | (x << 12 & 0xf0000000f0000000);
     return swapRowBytes(x);
 }
 
 QOLT_FORCE_INLINE uint64_t invShiftRows(uint64_t x) {
-    x = (x & 0x0000ffff0000ffff) | (x << 4 & 0xfff00000fff00000) |
-        (x >> 12 & 0x000f0000000f0000);
+    x = (x & 0x0000ffff0000ffff) | (x << 4 & 0xfff00000fff00000) | (x >> 12 & 0x000f0000000f0000);
     return swapRowBytes(x);
 }
 

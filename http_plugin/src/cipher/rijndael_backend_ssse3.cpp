@@ -97,8 +97,7 @@ constexpr unsigned affine(unsigned v) {
 constexpr unsigned affineInverse(unsigned v) { return rotl8(v, 1) ^ rotl8(v, 3) ^ rotl8(v, 6); }
 
 constexpr unsigned sbox(unsigned x) { return affine(inv8(x)) ^ 0x63; }
-static_assert(sbox(0x00) == 0x63 && sbox(0x01) == 0x7c && sbox(0x53) == 0xed,
-              "FIPS-197 Figure 7");
+static_assert(sbox(0x00) == 0x63 && sbox(0x01) == 0x7c && sbox(0x53) == 0xed, "FIPS-197 Figure 7");
 static_assert(affineInverse(affine(0xa7)) == 0xa7, "A^-1 undoes A");
 
 // GF(2^4): modulo z^4 + z + 1.
@@ -244,13 +243,13 @@ struct ByNibble {
 };
 
 struct Tables {
-    Row inv;     // 1/v in GF(2^4); 1/0 infinite
-    Row aOver;   // a/v; a/0 infinite
+    Row inv;    // 1/v in GF(2^4); 1/0 infinite
+    Row aOver;  // a/v; a/0 infinite
     ByNibble phi, psi;
-    Pair sub, sub2, subLast;           // encryption: A(1/x), 2 A(1/x) in phi; A(1/x)
-    Pair mul9, mul11, mul13, mul14;    // decryption: c (1/x) in psi
-    Pair invLast;                      // 1/x
-    uint8_t phi63, psi63;              // the constants SubBytes adds, in each basis
+    Pair sub, sub2, subLast;         // encryption: A(1/x), 2 A(1/x) in phi; A(1/x)
+    Pair mul9, mul11, mul13, mul14;  // decryption: c (1/x) in psi
+    Pair invLast;                    // 1/x
+    uint8_t phi63, psi63;            // the constants SubBytes adds, in each basis
     Row encMix[4][3], encKey[4], encLast[4];
     Row decMix[4][3], decKey[4], decLast[4];
 };
@@ -339,8 +338,8 @@ constexpr bool tablesHold() {
         const unsigned v = inv8(x);
         if ((pairAt(kT.subLast, io, jo) ^ 0x63) != sbox(x) ||
             pairAt(kT.sub, io, jo) != phi(affine(v)) ||
-            pairAt(kT.sub2, io, jo) != phi(mul8(2, affine(v))) ||
-            pairAt(kT.invLast, io, jo) != v || pairAt(kT.mul9, io, jo) != psi(mul8(9, v)) ||
+            pairAt(kT.sub2, io, jo) != phi(mul8(2, affine(v))) || pairAt(kT.invLast, io, jo) != v ||
+            pairAt(kT.mul9, io, jo) != psi(mul8(9, v)) ||
             pairAt(kT.mul11, io, jo) != psi(mul8(11, v)) ||
             pairAt(kT.mul13, io, jo) != psi(mul8(13, v)) ||
             pairAt(kT.mul14, io, jo) != psi(mul8(14, v)))
@@ -496,7 +495,8 @@ struct Vperm : SseOneBlock {
             dec[R] = change(kT.psi, load(rk + 16 * R)) ^ psi63;
 #pragma GCC unroll 14
             for (unsigned d = 1; d < R; ++d)
-                dec[R - d] = move(change(kT.psi, load(rk + 16 * (R - d))), kT.decKey[d % 4]) ^ psi63;
+                dec[R - d] =
+                    move(change(kT.psi, load(rk + 16 * (R - d))), kT.decKey[d % 4]) ^ psi63;
             dec[0] = load(rk);
         }
     };
@@ -592,9 +592,8 @@ void expandKey(const unsigned char *key, unsigned char *rk) {
 }
 
 void vpermExpandKey(const unsigned char *key, unsigned rounds, unsigned char *rk) {
-    withRounds(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
-        expandKey<decltype(r)::value>(key, rk);
-    });
+    withRounds(rounds,
+               [&](auto r) QOLT_FORCE_INLINE_LAMBDA { expandKey<decltype(r)::value>(key, rk); });
 }
 
 // Doubling in GF(2^8), every byte: the reduction masked in, not branched on.

@@ -343,8 +343,8 @@ struct ModeLoops {
     static constexpr RijndaelBackend backend(void (*expandKey)(const unsigned char *, unsigned,
                                                                unsigned char *),
                                              void (*invertKey)(unsigned, unsigned char *)) {
-        return {expandKey,  invertKey,  block<false>, block<true>,  ecb<false>,  ecb<true>,
-                cbcEncrypt, cbcDecrypt, cfb1Encrypt,  cfb1Decrypt};
+        return {expandKey, invertKey,  block<false>, block<true>, ecb<false>,
+                ecb<true>, cbcEncrypt, cbcDecrypt,   cfb1Encrypt, cfb1Decrypt};
     }
 };
 

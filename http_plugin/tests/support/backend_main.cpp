@@ -15,7 +15,9 @@ namespace {
 class Unsupported : public testing::Environment {
 public:
     explicit Unsupported(std::string name) : name_(std::move(name)) {}
-    void SetUp() override { GTEST_SKIP() << "this processor cannot run the " << name_ << " backend"; }
+    void SetUp() override {
+        GTEST_SKIP() << "this processor cannot run the " << name_ << " backend";
+    }
 
 private:
     std::string name_;

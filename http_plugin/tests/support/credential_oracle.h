@@ -18,7 +18,8 @@ inline Bytes opensslEncrypt(const std::string &keyText, const Bytes &plain, bool
     Bytes out(plain.size() + 16);
     int len = 0, tail = 0;
     EVP_CIPHER_CTX *ctx = EVP_CIPHER_CTX_new();
-    EXPECT_EQ(1, EVP_EncryptInit_ex(ctx, EVP_aes_128_cbc(), nullptr, key.data(), credentialVector()));
+    EXPECT_EQ(1,
+              EVP_EncryptInit_ex(ctx, EVP_aes_128_cbc(), nullptr, key.data(), credentialVector()));
     EVP_CIPHER_CTX_set_padding(ctx, pkcs7 ? 1 : 0);
     EXPECT_EQ(1, EVP_EncryptUpdate(ctx, out.data(), &len, plain.data(), int(plain.size())));
     EXPECT_EQ(1, EVP_EncryptFinal_ex(ctx, out.data() + len, &tail));

@@ -25,8 +25,8 @@ TEST(TestSupport, FromHexRefusesOddCountsAndNonHexCharacters) {
 // RFC 4648 section 10.
 TEST(TestSupport, Base64EncodingOfTheStandardsVectors) {
     // clang-format off
-    const char *const vectors[][2] = {{"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},
-                                      {"foo", "Zm9v"},  {"foob", "Zm9vYg=="},  {"fooba", "Zm9vYmE="},
+    const char *const vectors[][2] = {{"", ""},        {"f", "Zg=="},        {"fo", "Zm8="},
+                                      {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="},
                                       {"foobar", "Zm9vYmFy"}};
     // clang-format on
     for (const auto &v : vectors) {

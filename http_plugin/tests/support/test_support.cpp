@@ -74,7 +74,8 @@ std::string expectedDigest(const std::string &first, const std::string &second) 
     std::string salted = QOLT_SALT_PREFIX + first + second + QOLT_SALT_SUFFIX;
     for (char &c : salted)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    const Bytes d = opensslMd5(reinterpret_cast<const unsigned char *>(salted.data()), salted.size());
+    const Bytes d =
+        opensslMd5(reinterpret_cast<const unsigned char *>(salted.data()), salted.size());
     return toHex(d, 0);
 }
 

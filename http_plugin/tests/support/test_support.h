@@ -47,7 +47,8 @@ public:
 
     // The named export; the test fails (and this returns null) when missing.
     void *symbol(const char *name) const;
-    template <typename F> F function(const char *name) const {
+    template <typename F>
+    F function(const char *name) const {
         return reinterpret_cast<F>(symbol(name));
     }
     bool loaded() const { return handle_ != nullptr; }

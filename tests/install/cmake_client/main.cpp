@@ -39,7 +39,8 @@ int main() {
         std::printf("FAIL dlopen %s: %s\n", QOLT_PLUGIN, dlerror());
         return 1;
     }
-    auto auth = reinterpret_cast<char *(*)(const char *, char **)>(dlsym(plugin, "qolt_plugin_auth"));
+    auto auth =
+        reinterpret_cast<char *(*)(const char *, char **)>(dlsym(plugin, "qolt_plugin_auth"));
     char second[] = "wachtwoord";
     char *secondText = second;
     char *loaded = auth ? auth("gebruiker", &secondText) : nullptr;
@@ -66,7 +67,8 @@ int main() {
     qolt_gui_errhandler(nullptr, PELIDOR_ACT_UPDATE_POSTINGS, 9999, nullptr);
 
     Dl_info info;
-    if (dladdr(reinterpret_cast<void *>(auth), &info)) std::printf("defined in %s\n", info.dli_fname);
+    if (dladdr(reinterpret_cast<void *>(auth), &info))
+        std::printf("defined in %s\n", info.dli_fname);
     if (dladdr(reinterpret_cast<void *>(&qolt_gui_errhandler), &info))
         std::printf("defined in %s\n", info.dli_fname);
     dlclose(plugin);
