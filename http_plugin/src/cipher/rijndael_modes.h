@@ -6,17 +6,17 @@
 //
 // A backend B provides:
 //   kLanes, Reg      a register of kLanes blocks (1, 2 or 4)
-//   kInFlight           registers in flight in the parallel loops
-//   Tail           a backend of one lane for the serial loops and the
+//   kInFlight        registers in flight in the parallel loops
+//   Tail             a backend of one lane for the serial loops and the
 //                    tails (B itself when kLanes is 1)
 //   Keys<R>          the schedule of R rounds, loaded once per call
-//   load(p), store(p, x), x ^ y          kLanes blocks at p
+//   load(p), store(p, x), x ^ y   kLanes blocks at p
+//   encrypt<R>(keys, x[N]), decrypt<R>(keys, x[N])   N registers at once
 // and, only when kLanes is above 1 (a backend of one block a register has
 // no lanes to move):
 //   splat(p)         the block at p in every lane
 //   shiftIn(prev, cur)   lanes (last lane of prev, cur lanes 0 .. kLanes - 2)
 //   lastLane(x)      the last lane as a Tail::Reg
-//   encrypt<R>(keys, x[N]), decrypt<R>(keys, x[N])   N registers at once
 // and, for CFB1, on Tail only (measured: building the registers of wider
 // lanes from their words costs more than the wider rounds save):
 //   fromShiftRegisters(hl)   the CFB1 shift register given as the 128-bit
