@@ -64,7 +64,9 @@ void MessagePieces::add(const char *text, size_t length) {
     ++count_;
 }
 
-void MessagePieces::endHeader() {
+void MessagePieces::addHeader(const char *header) {
+    if (!header) return;
+    add(header);
     headerBytes_ = total();
     add("\n");
 }
@@ -77,10 +79,7 @@ size_t MessagePieces::total() const {
 
 MessagePieces dialogPieces(const char *header, const char *body) {
     MessagePieces m;
-    if (header) {
-        m.add(header);
-        m.endHeader();
-    }
+    m.addHeader(header);
     m.add(body);
     return m;
 }

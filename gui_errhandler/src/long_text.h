@@ -49,8 +49,9 @@ class MessagePieces {
 public:
     void add(const char *text);
     void add(const char *text, size_t length);
-    // Marks the pieces added so far as the header, which a line feed ends.
-    void endHeader();
+    // The header and the line feed that ends it, as the first pieces;
+    // nothing for a null header.
+    void addHeader(const char *header);
 
     size_t count() const { return count_; }
     const char *text(size_t i) const { return text_[i]; }

@@ -195,10 +195,7 @@ void addBody(MessagePieces &pieces, const ErrorMessage &message, const char *det
 MessagePieces errorMessagePieces(const ErrorMessage &message, const char *detail) {
     MessagePieces pieces;
     if (message.verdict != Verdict::Show) return pieces;
-    if (message.header) {
-        pieces.add(message.header);
-        pieces.endHeader();
-    }
+    pieces.addHeader(message.header);
     addBody(pieces, message, detail);
     return pieces;
 }

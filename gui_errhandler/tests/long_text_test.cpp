@@ -170,8 +170,7 @@ TEST(GuiLongText, HeaderIsTheBeginningOfTheShownText) {
 TEST(GuiLongText, PiecesAreCutAsTheJoinedMessage) {
     const std::string detail = "d\xc3\xa9tail\xff";
     MessagePieces m;
-    m.add("Kop");
-    m.endHeader();
+    m.addHeader("Kop");
     m.add("voor: ", 6);
     m.add(detail.c_str());
     m.add(" :na");
