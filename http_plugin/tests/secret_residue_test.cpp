@@ -22,6 +22,9 @@
 
 namespace {
 
+// Named byte strings that must not be found.
+using Secrets = std::vector<std::pair<std::string, Bytes>>;
+
 class OwnStack {
 public:
     static constexpr size_t kSize = 1 << 18;
@@ -54,8 +57,7 @@ public:
     }
 
     // The secrets of which some 8 consecutive bytes lie in the buffer.
-    std::vector<std::string> found(
-        const std::vector<std::pair<std::string, Bytes>> &secrets) const {
+    std::vector<std::string> found(const Secrets &secrets) const {
         // A finished thread's stack is no longer addressable to memcheck;
         // reading it is this test's point.
         VALGRIND_MAKE_MEM_DEFINED(stack_, kSize);
@@ -73,17 +75,22 @@ private:
     unsigned char *stack_;
 };
 
-using Secrets = std::vector<std::pair<std::string, Bytes>>;
-
-// The key, and each round key of the schedule the object holds.
-Secrets keySecrets(const Bytes &key, const Rijndael &cipher) {
+// The key, and each round key of both its schedules: Decrypt computes the
+// encryption schedule first, then converts it.
+Secrets keySecrets(const Bytes &key, Rijndael::KeyLength length) {
     Secrets s = {{"key", key}};
-    const unsigned char *object = reinterpret_cast<const unsigned char *>(&cipher);
-    uint32_t rounds;
-    memcpy(&rounds, object + RijndaelLayout::rounds, 4);
-    for (uint32_t r = 0; r <= rounds; ++r) {
-        const unsigned char *k = object + RijndaelLayout::expandedKey + 16 * r;
-        s.push_back({"round key " + std::to_string(r), Bytes(k, k + 16)});
+    for (Rijndael::Direction direction : {Rijndael::Encrypt, Rijndael::Decrypt}) {
+        Rijndael cipher;
+        cipher.init(Rijndael::CBC, direction, key.data(), length);
+        const unsigned char *object = reinterpret_cast<const unsigned char *>(&cipher);
+        uint32_t rounds;
+        memcpy(&rounds, object + RijndaelLayout::rounds, 4);
+        for (uint32_t r = 0; r <= rounds; ++r) {
+            const unsigned char *k = object + RijndaelLayout::expandedKey + 16 * r;
+            s.push_back({std::string(direction == Rijndael::Encrypt ? "encryption" : "decryption") +
+                             " round key " + std::to_string(r),
+                         Bytes(k, k + 16)});
+        }
     }
     return s;
 }
@@ -115,12 +122,7 @@ TEST(SecretResidue, InitLeavesNoKeyOrRoundKey) {
             auto cipher = std::make_unique<Rijndael>();  // its own schedule is not residue
             OwnStack stack;
             stack.run([&] { cipher->init(Rijndael::CBC, direction, key.data(), length); });
-            // The encryption schedule as well: Decrypt computes it first.
-            Rijndael encrypting;
-            encrypting.init(Rijndael::CBC, Rijndael::Encrypt, key.data(), length);
-            Secrets secrets = keySecrets(key, *cipher);
-            for (auto &s : keySecrets(key, encrypting)) secrets.push_back(s);
-            EXPECT_EQ(stack.found(secrets), std::vector<std::string>())
+            EXPECT_EQ(stack.found(keySecrets(key, length)), std::vector<std::string>())
                 << "key bytes " << key.size() << ", direction " << direction;
         }
 }
@@ -158,12 +160,7 @@ TEST(SecretResidue, DecoderExportsLeaveNoKeyRoundKeyOrPlaintext) {
     const std::string text = "user name and a password of 46 characters, say";
     Bytes key(kCredentialKeyBytes);
     credentialKey(keyText.c_str(), key.data());
-    Rijndael schedule;
-    schedule.init(Rijndael::CBC, Rijndael::Decrypt, key.data(), Rijndael::Key128);
-    Rijndael encrypting;
-    encrypting.init(Rijndael::CBC, Rijndael::Encrypt, key.data(), Rijndael::Key128);
-    Secrets secrets = keySecrets(key, schedule);
-    for (auto &s : keySecrets(key, encrypting)) secrets.push_back(s);
+    Secrets secrets = keySecrets(key, Rijndael::Key128);
 
     OwnStack stack;
     stack.run([&] { init(keyText.c_str()); });
