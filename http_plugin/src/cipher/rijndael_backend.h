@@ -2,8 +2,9 @@
 // ECB, CBC and CFB1 loops per kind of processor, all with the same contract.
 //
 // - Tables: the portable table-driven code; fast, but its memory accesses
-//   depend on key and data, so it is not constant-time.  Never chosen: the
-//   reference that tests and benchmarks pin.
+//   depend on key and data, so it is not constant-time.  Never chosen and
+//   not in the plugin: the reference that tests and benchmarks pin, built
+//   into their library alone.
 // - Bitsliced: portable and constant-time, four blocks at a time in eight
 //   64-bit words; the choice where there are no AES instructions and no
 //   SSSE3.
