@@ -32,7 +32,7 @@ struct AesRounds {
     template <unsigned R>
     struct Keys {
         Reg k[R + 1];
-        explicit Keys(const unsigned char *rk) {
+        Keys(const unsigned char *rk, unsigned /* rounds, which is R */, bool /* decrypting */) {
             QOLT_UNROLL_ALL
             for (unsigned r = 0; r <= R; ++r) k[r] = I::key(rk + 16 * r);
         }

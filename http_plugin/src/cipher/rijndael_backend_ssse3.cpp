@@ -478,27 +478,34 @@ struct Vperm : SseOneBlock {
     static constexpr unsigned kInFlight = 4;
     using Tail = Vperm;
 
-    // Both directions' round keys: the loops load the keys before they know
-    // which they will call, and the compiler drops the unused half.
+    // A round is some fifty instructions: one copy of the loops serves
+    // every key length.
+    static constexpr bool kRoundsAtRunTime = true;
+
+    // Round key r of the schedule in the basis and byte order of the round
+    // that uses it: encryption round r; decryption round rounds - r.
+    static QOLT_FORCE_INLINE __m128i encKey(const unsigned char *rk, unsigned n, unsigned r) {
+        if (r == n) return load(rk + 16 * n) ^ _mm_set1_epi8(0x63);
+        const __m128i k = change(kT.phi, load(rk + 16 * r));
+        return r == 0 ? k : move(k, kT.encKey[r % 4]) ^ _mm_set1_epi8(char(kT.phi63));
+    }
+    static QOLT_FORCE_INLINE __m128i decKey(const unsigned char *rk, unsigned n, unsigned r) {
+        if (r == 0) return load(rk);
+        const __m128i k = change(kT.psi, load(rk + 16 * r)) ^ _mm_set1_epi8(char(kT.psi63));
+        return r == n ? k : move(k, kT.decKey[(n - r) % 4]);
+    }
+
+    // One direction's round keys, converted once per call.
     template <unsigned R>
     struct Keys {
-        __m128i enc[R + 1], dec[R + 1];
-        QOLT_FORCE_INLINE explicit Keys(const unsigned char *rk) {
-            const __m128i phi63 = _mm_set1_epi8(char(kT.phi63));
-            const __m128i psi63 = _mm_set1_epi8(char(kT.psi63));
-            enc[0] = change(kT.phi, load(rk));
-#pragma GCC unroll 14
-            for (unsigned r = 1; r < R; ++r)
-                enc[r] = move(change(kT.phi, load(rk + 16 * r)), kT.encKey[r % 4]) ^ phi63;
-            enc[R] = load(rk + 16 * R) ^ _mm_set1_epi8(0x63);
-            // Decryption round d uses round key R - d.
-            dec[R] = change(kT.psi, load(rk + 16 * R)) ^ psi63;
-#pragma GCC unroll 14
-            for (unsigned d = 1; d < R; ++d)
-                dec[R - d] =
-                    move(change(kT.psi, load(rk + 16 * (R - d))), kT.decKey[d % 4]) ^ psi63;
-            dec[0] = load(rk);
+        __m128i k[R + 1];
+        unsigned rounds;
+        QOLT_FORCE_INLINE Keys(const unsigned char *rk, unsigned n, bool decrypting) : rounds(n) {
+            k[0] = decrypting ? decKey(rk, n, 0) : encKey(rk, n, 0);
+            for (unsigned r = 1; r < n; ++r) k[r] = decrypting ? decKey(rk, n, r) : encKey(rk, n, r);
+            k[n] = decrypting ? decKey(rk, n, n) : encKey(rk, n, n);
         }
+        QOLT_FORCE_INLINE __m128i operator()(unsigned r) const { return k[r]; }
     };
 
     // A middle round of encryption: SubBytes, ShiftRows and MixColumns in
@@ -517,39 +524,57 @@ struct Vperm : SseOneBlock {
         for (size_t i = 0; i < N; ++i) decryptRound1(x[i], key, mix);
     }
 
-    // One block is a single chain: its rounds are unrolled.  Several blocks
-    // make a round long enough, and its loop keeps the code in the
-    // instruction cache.
-    template <unsigned R, size_t N>
-    static QOLT_FORCE_INLINE void encrypt(const Keys<R> &ks, __m128i (&x)[N]) {
-        for (size_t i = 0; i < N; ++i) x[i] = change(kT.phi, x[i]) ^ ks.enc[0];
-        if constexpr (N == 1) {
-#pragma GCC unroll 14
-            for (unsigned r = 1; r < R; ++r) encryptRound(x, ks.enc[r], kT.encMix[r % 4]);
-        } else {
+    // The rounds are a loop: unrolled, they made the code half again as
+    // large for a few per cent.  key(r) is round key r as encKey or decKey
+    // gives it.
+    template <size_t N, class Key>
+    static QOLT_FORCE_INLINE void encryptWith(unsigned n, const Key &key, __m128i (&x)[N]) {
+        const __m128i first = key(0);
+        for (size_t i = 0; i < N; ++i) x[i] = change(kT.phi, x[i]) ^ first;
 #pragma GCC unroll 1
-            for (unsigned r = 1; r < R; ++r) encryptRound(x, ks.enc[r], kT.encMix[r % 4]);
-        }
+        for (unsigned r = 1; r < n; ++r) encryptRound(x, key(r), kT.encMix[r % 4]);
         __m128i io[N], jo[N];
         invert(x, io, jo);
+        const __m128i last = key(n);
         for (size_t i = 0; i < N; ++i)
-            x[i] = move(pair(kT.subLast, io[i], jo[i]), kT.encLast[(R - 1) % 4]) ^ ks.enc[R];
+            x[i] = move(pair(kT.subLast, io[i], jo[i]), kT.encLast[(n - 1) % 4]) ^ last;
+    }
+
+    template <size_t N, class Key>
+    static QOLT_FORCE_INLINE void decryptWith(unsigned n, const Key &key, __m128i (&x)[N]) {
+        const __m128i first = key(n);
+        for (size_t i = 0; i < N; ++i) x[i] = change(kT.psi, x[i]) ^ first;
+#pragma GCC unroll 1
+        for (unsigned d = 1; d < n; ++d) decryptRound(x, key(n - d), kT.decMix[d % 4]);
+        __m128i io[N], jo[N];
+        invert(x, io, jo);
+        const __m128i last = key(0);
+        for (size_t i = 0; i < N; ++i)
+            x[i] = move(pair(kT.invLast, io[i], jo[i]), kT.decLast[(n - 1) % 4]) ^ last;
     }
 
     template <unsigned R, size_t N>
+    static QOLT_FORCE_INLINE void encrypt(const Keys<R> &ks, __m128i (&x)[N]) {
+        encryptWith(ks.rounds, ks, x);
+    }
+    template <unsigned R, size_t N>
     static QOLT_FORCE_INLINE void decrypt(const Keys<R> &ks, __m128i (&x)[N]) {
-        for (size_t i = 0; i < N; ++i) x[i] = change(kT.psi, x[i]) ^ ks.dec[R];
-        if constexpr (N == 1) {
-#pragma GCC unroll 14
-            for (unsigned d = 1; d < R; ++d) decryptRound(x, ks.dec[R - d], kT.decMix[d % 4]);
-        } else {
-#pragma GCC unroll 1
-            for (unsigned d = 1; d < R; ++d) decryptRound(x, ks.dec[R - d], kT.decMix[d % 4]);
-        }
-        __m128i io[N], jo[N];
-        invert(x, io, jo);
-        for (size_t i = 0; i < N; ++i)
-            x[i] = move(pair(kT.invLast, io[i], jo[i]), kT.decLast[(R - 1) % 4]) ^ ks.dec[0];
+        decryptWith(ks.rounds, ks, x);
+    }
+
+    // One block converts each round key as its round needs it, off the
+    // block's own chain, instead of all of them before the first round.
+    template <bool kDecrypt>
+    static QOLT_FORCE_INLINE void oneBlock(const unsigned char *rk, unsigned n,
+                                           const unsigned char *in, unsigned char *out) {
+        __m128i x[1] = {load(in)};
+        if (kDecrypt)
+            decryptWith(n, [rk, n](unsigned r) QOLT_FORCE_INLINE_LAMBDA { return decKey(rk, n, r); },
+                        x);
+        else
+            encryptWith(n, [rk, n](unsigned r) QOLT_FORCE_INLINE_LAMBDA { return encKey(rk, n, r); },
+                        x);
+        store(out, x[0]);
     }
 };
 
