@@ -192,6 +192,7 @@ QOLT_FORCE_INLINE void aesniExpandKey(const unsigned char *key, unsigned char *r
     }
     memcpy(rk, w, sizeof w);
     qoltWipe(w, sizeof w);
+    qoltClearVectorRegisters();
 }
 
 inline void aesniExpandKey(const unsigned char *key, unsigned rounds, unsigned char *rk) {
@@ -203,6 +204,7 @@ inline void aesniExpandKey(const unsigned char *key, unsigned rounds, unsigned c
 inline void aesniInvertKey(unsigned rounds, unsigned char *rk) {
     for (unsigned r = 1; r < rounds; ++r)
         AesNi::store(rk + 16 * r, _mm_aesimc_si128(AesNi::load(rk + 16 * r)));
+    qoltClearVectorRegisters();
 }
 
 }  // namespace

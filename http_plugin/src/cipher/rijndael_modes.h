@@ -33,6 +33,11 @@
 // They keep the feedback in the backend's own registers: the loop is bound
 // by one block's latency, and every move on that path adds to it.
 //
+// Every entry ends by clearing the vector registers (qoltClearVectorRegisters,
+// wipe.h), as each backend's key schedule and its conversion do: no round
+// key or block stays in them for a signal frame or the dynamic linker to
+// store after the call.
+//
 // No loop branches on, or indexes memory by, the key, the vector or the
 // data: only block counts and the number of rounds steer them.  Whether the
 // whole is constant-time is therefore the backend's matter.
@@ -44,6 +49,7 @@
 
 #include "byte_order.h"
 #include "rijndael_backend.h"
+#include "wipe.h"
 
 // The block primitives are small and called in the innermost loops; the
 // loops lose a third of their speed when a compiler declines to inline them.
@@ -270,6 +276,7 @@ struct ModeLoops {
             blocks = ecbRun<N, N::kInFlight, kDecrypt, R>(nks, in, out, blocks);
             ecbTail<N, kDecrypt, R>(nks, in, out, blocks);
         });
+        qoltClearVectorRegisters();
     }
 
     template <bool kDecrypt>
@@ -284,6 +291,7 @@ struct ModeLoops {
                 ecbRun<N, 1, kDecrypt, R>(ks, in, out, 1);
             });
         }
+        qoltClearVectorRegisters();
     }
 
     // Each block waits for the one before: one register, one block.
@@ -300,6 +308,7 @@ struct ModeLoops {
                 chain = x[0];
             }
         });
+        qoltClearVectorRegisters();
     }
 
     static void cbcDecrypt(const unsigned char *rk, unsigned rounds, const unsigned char *iv,
@@ -328,6 +337,7 @@ struct ModeLoops {
             blocks = cbcDecryptRun<N, N::kInFlight, R>(nks, carry, in, out, blocks);
             cbcDecryptTail<N, R>(nks, carry, in, out, blocks);
         });
+        qoltClearVectorRegisters();
     }
 
     // Encrypting feeds back the output bit, so each bit waits for the
@@ -352,6 +362,7 @@ struct ModeLoops {
                 *out = static_cast<unsigned char>(outByte);
             }
         });
+        qoltClearVectorRegisters();
     }
 
     static void cfb1Decrypt(const unsigned char *rk, unsigned rounds, const unsigned char *iv,
@@ -362,6 +373,7 @@ struct ModeLoops {
             const typename N::template Keys<R> ks(rk, rounds, false);
             cfb1DecryptRun<N, N::kInFlight, R>(ks, hi, lo, in, out, 16 * blocks);
         });
+        qoltClearVectorRegisters();
     }
 
     static constexpr RijndaelBackend backend(void (*expandKey)(const unsigned char *, unsigned,
