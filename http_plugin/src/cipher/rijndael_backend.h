@@ -67,6 +67,10 @@ extern const RijndaelBackend kRijndaelSsse3Backend;
 extern const RijndaelBackend kRijndaelAesNiBackend;
 extern const RijndaelBackend kRijndaelVaes256Backend;
 extern const RijndaelBackend kRijndaelVaes512Backend;
+// The AES-NI key schedule and its conversion, which the VAES backends share
+// (built with -maes alone).
+void rijndaelAesNiExpandKey(const unsigned char *key, unsigned rounds, unsigned char *rk);
+void rijndaelAesNiInvertKey(unsigned rounds, unsigned char *rk);
 #endif
 
 #endif  // QOLT_RIJNDAEL_BACKEND_H

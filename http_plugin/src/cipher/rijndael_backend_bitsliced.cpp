@@ -24,6 +24,7 @@
 #include <cstring>
 
 #include "byte_order.h"
+#include "rijndael_key_expansion.h"
 #include "rijndael_word_cfb.h"
 
 namespace {
@@ -388,8 +389,9 @@ struct Bitsliced : WordCfb<Bitsliced> {
 // ---- Key schedule ---------------------------------------------------------
 
 // SubWord (FIPS-197 5.2) through the S-box circuit: plane j holds bit j of
-// the word's four bytes at bits 0, 8, 16 and 24.
-uint32_t subWord(uint32_t w) {
+// the word's four bytes at bits 0, 8, 16 and 24.  Out of line: the unrolled
+// expansion calls it.
+__attribute__((noinline)) uint32_t subWord(uint32_t w) {
     uint64_t q[8];
 #pragma GCC unroll 8
     for (unsigned j = 0; j < 8; ++j) q[j] = w >> j & 0x01010101;
@@ -400,24 +402,11 @@ uint32_t subWord(uint32_t w) {
     return s;
 }
 
-// FIPS-197 KeyExpansion a word at a time, the first byte of each word
-// lowest.  The branches follow the word index alone.  Not inlined, so that
+// FIPS-197 KeyExpansion with the circuit's SubWord.  Not inlined, so that
 // its frame, where subWord's bit-planes spill, lies below the caller's.
 __attribute__((noinline)) void expandKeyWords(const unsigned char *key, unsigned rounds,
                                               unsigned char *rk) {
-    const unsigned nk = rounds - 6, words = 4 * (rounds + 1);
-    uint32_t rcon = 1;
-    for (unsigned i = 0; i < nk; ++i) store32le(rk + 4 * i, load32le(key + 4 * i));
-    for (unsigned i = nk; i < words; ++i) {
-        uint32_t t = load32le(rk + 4 * (i - 1));
-        if (i % nk == 0) {
-            t = subWord(t >> 8 | t << 24) ^ rcon;  // RotWord, SubWord, Rcon
-            rcon = rcon << 1 ^ (rcon >> 7) * 0x11b;
-        } else if (nk == 8 && i % nk == 4) {
-            t = subWord(t);
-        }
-        store32le(rk + 4 * i, load32le(rk + 4 * (i - nk)) ^ t);
-    }
+    rijndaelExpandKey(key, rounds, rk, subWord);
 }
 
 // The expansion leaves the bit-planes of key words in its frame and

@@ -46,6 +46,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "rijndael_key_expansion.h"
 #include "rijndael_sse.h"
 
 namespace {
@@ -502,7 +503,8 @@ struct Vperm : SseOneBlock {
         unsigned rounds;
         QOLT_FORCE_INLINE Keys(const unsigned char *rk, unsigned n, bool decrypting) : rounds(n) {
             k[0] = decrypting ? decKey(rk, n, 0) : encKey(rk, n, 0);
-            for (unsigned r = 1; r < n; ++r) k[r] = decrypting ? decKey(rk, n, r) : encKey(rk, n, r);
+            for (unsigned r = 1; r < n; ++r)
+                k[r] = decrypting ? decKey(rk, n, r) : encKey(rk, n, r);
             k[n] = decrypting ? decKey(rk, n, n) : encKey(rk, n, n);
         }
         QOLT_FORCE_INLINE __m128i operator()(unsigned r) const { return k[r]; }
@@ -569,11 +571,11 @@ struct Vperm : SseOneBlock {
                                            const unsigned char *in, unsigned char *out) {
         __m128i x[1] = {load(in)};
         if (kDecrypt)
-            decryptWith(n, [rk, n](unsigned r) QOLT_FORCE_INLINE_LAMBDA { return decKey(rk, n, r); },
-                        x);
+            decryptWith(
+                n, [rk, n](unsigned r) QOLT_FORCE_INLINE_LAMBDA { return decKey(rk, n, r); }, x);
         else
-            encryptWith(n, [rk, n](unsigned r) QOLT_FORCE_INLINE_LAMBDA { return encKey(rk, n, r); },
-                        x);
+            encryptWith(
+                n, [rk, n](unsigned r) QOLT_FORCE_INLINE_LAMBDA { return encKey(rk, n, r); }, x);
         store(out, x[0]);
     }
 };
@@ -581,44 +583,15 @@ struct Vperm : SseOneBlock {
 // ---- The key schedule -----------------------------------------------------
 
 // SubWord of a key-schedule word (its first byte lowest), through the same
-// inversion as the rounds.
-uint32_t subWord(uint32_t w) {
+// inversion as the rounds.  Out of line: the unrolled expansion calls it.
+__attribute__((noinline)) uint32_t subWord(uint32_t w) {
     __m128i x[1] = {change(kT.phi, _mm_cvtsi32_si128(int(w)))}, io[1], jo[1];
     invert(x, io, jo);
     return uint32_t(_mm_cvtsi128_si32(pair(kT.subLast, io[0], jo[0]))) ^ 0x63636363u;
 }
 
-uint32_t wordAt(const unsigned char *rk, unsigned i) {
-    uint32_t w;
-    memcpy(&w, rk + 4 * i, 4);
-    return w;
-}
-
-// FIPS-197 KeyExpansion a word at a time, in place in rk: no copy of the key
-// stays behind.  The branches follow the word index alone.
-template <unsigned R>
-void expandKey(const unsigned char *key, unsigned char *rk) {
-    constexpr unsigned kNk = R - 6, kWords = 4 * (R + 1);
-    // Rcon (FIPS-197 5.2), as many as AES-128 reads (AES-192 reads 8,
-    // AES-256 7); this backend's own, as it reads nothing of kRijndaelTables.
-    static const uint8_t kRcon[10] = {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80, 0x1b, 0x36};
-    memcpy(rk, key, 4 * kNk);
-    for (unsigned i = kNk; i < kWords; ++i) {
-        uint32_t t = wordAt(rk, i - 1);
-        if (i % kNk == 0) {
-            t = subWord(t);
-            t = ((t >> 8) | (t << 24)) ^ kRcon[i / kNk - 1];  // RotWord, then Rcon
-        } else if (kNk == 8 && i % kNk == 4) {
-            t = subWord(t);
-        }
-        t ^= wordAt(rk, i - kNk);
-        memcpy(rk + 4 * i, &t, 4);
-    }
-}
-
 void vpermExpandKey(const unsigned char *key, unsigned rounds, unsigned char *rk) {
-    withRounds(rounds,
-               [&](auto r) QOLT_FORCE_INLINE_LAMBDA { expandKey<decltype(r)::value>(key, rk); });
+    rijndaelExpandKey(key, rounds, rk, subWord);
     qoltClearVectorRegisters();
 }
 

@@ -99,7 +99,8 @@ struct Tables : WordCfb<Tables> {
     template <unsigned R>
     struct Keys {
         const unsigned char *rk;
-        Keys(const unsigned char *schedule, unsigned /* rounds, which is R */, bool /* decrypting */)
+        Keys(const unsigned char *schedule, unsigned /* rounds, which is R */,
+             bool /* decrypting */)
             : rk(schedule) {}
     };
 
