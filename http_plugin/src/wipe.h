@@ -38,10 +38,17 @@ static inline void qoltCopy(void *to, const void *from, size_t n) {
 #endif
 }
 
-// The depth of stack below an export's frame that its callees may have
-// used: the cipher's key schedule and its block loops keep round keys in
-// registers that the compiler may spill there.
-constexpr size_t kQoltStackWipe = 4096;
+// The depth of stack below their caller that the cipher backends' entries
+// use, where they may spill round keys, blocks and bit-planes: measured on
+// every backend by stack_depth_test, the bitsliced loops the deepest at
+// under 1.5 KiB, and rounded up.  The wipes after calls into a backend
+// cover it.
+constexpr size_t kQoltBackendStack = 2048;
+
+// The depth below an export's frame that its callees with secrets may have
+// used: a backend's, and the frames of the class's calls above it (with
+// the class's own wipe, about 150 bytes measured).
+constexpr size_t kQoltStackWipe = kQoltBackendStack + 512;
 
 // Zeroes kDepth bytes of stack below the caller's frame, where the calls it
 // has made kept their frames.  Not inlined, so that its array lies below the
