@@ -6,11 +6,14 @@
 //
 // Entries: one block each way (encrypt() and decrypt()'s path), ECB, CBC
 // and CFB1 each way.  Blocks: at most 16 (every backend's widest step and
-// its tails), CFB1 at most 1 (128 cipher calls a block).  Any difference
-// from the tables, in place or not, stops the run.
+// its tails), CFB1 at most 1.  CFB1 costs 128 cipher calls a block, so 2
+// selector values in 32 pick it, and it runs out of place only: the rate
+// stays that of the other entries.  Any difference from the tables, in
+// place or not, stops the run.
 //
 // Input layout (missing bytes read as zero):
-//   0  backend selector   1  entry selector   2  key length selector
+//   0  backend selector   1  entry selector (0-29: entry % 6, 30 and 31:
+//   CFB1 each way)   2  key length selector
 //   3..34 key (32 bytes)   35..50 vector (16 bytes)   51.. data
 #include "rijndael_dispatch.h"
 
@@ -29,7 +32,6 @@ void check(bool ok) {
 }
 
 constexpr size_t kHeader = 51;
-constexpr int kEntries = 8;
 
 // The backends to compare: every one this processor runs but the tables.
 std::vector<const RijndaelBackend *> comparable() {
@@ -66,7 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     memcpy(header, data, std::min(size, kHeader));
     const RijndaelBackend &b = *backends[header[0] % backends.size()];
     const RijndaelBackend &t = kRijndaelTablesBackend;
-    const int entry = header[1] % kEntries;
+    const int selector = header[1] % 32;
+    const int entry = selector < 30 ? selector % 6 : 6 + (selector - 30);
     const unsigned rounds = 10 + 2 * (header[2] % 3);
     const unsigned char *key = header + 3, *iv = header + 35;
 
@@ -88,8 +91,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     Bytes want(in.size(), 0xee), got = want, inPlace = in;
     runEntry(t, entry, enc[0], dec[0], rounds, iv, in.data(), want.data(), n);
     runEntry(b, entry, enc[0], dec[0], rounds, iv, in.data(), got.data(), n);
-    runEntry(b, entry, enc[0], dec[0], rounds, iv, inPlace.data(), inPlace.data(), n);
     check(want == got);
+    if (entry >= 6) return 0;
+    runEntry(b, entry, enc[0], dec[0], rounds, iv, inPlace.data(), inPlace.data(), n);
     check(n == 0 || memcmp(want.data(), inPlace.data(), 16 * n) == 0);
     return 0;
 }
