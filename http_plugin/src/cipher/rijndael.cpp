@@ -180,8 +180,11 @@ int Rijndael::padDecrypt(const unsigned char *input, int inputLenBytes, unsigned
         qoltWipeStackBelow<kPaddedStack>();
         return ErrCorruptData;
     }
-    qoltCopy(outBuffer + 16 * (blocks - 1), last, 16 - pad);
+    memcpy(outBuffer + 16 * (blocks - 1), last, 16 - pad);
     qoltWipe(last, sizeof last);
     qoltWipeStackBelow<kPaddedStack>();
+    // The C library's copy may leave the plaintext in registers that code
+    // built for any x86-64 does not name.
+    qoltClearEveryVectorRegister();
     return inputLenBytes - int(pad);
 }
