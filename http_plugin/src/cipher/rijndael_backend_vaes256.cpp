@@ -39,5 +39,4 @@ struct Vaes256Instructions {
 
 }  // namespace
 
-const RijndaelBackend kRijndaelVaes256Backend =
-    ModeLoops<Vaes<Vaes256Instructions>>::backend(rijndaelAesNiExpandKey, rijndaelAesNiInvertKey);
+const RijndaelBackend kRijndaelVaes256Backend = vaesBackend<Vaes256Instructions>();

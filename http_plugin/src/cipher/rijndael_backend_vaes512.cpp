@@ -48,5 +48,4 @@ struct Vaes512Instructions {
 
 }  // namespace
 
-const RijndaelBackend kRijndaelVaes512Backend =
-    ModeLoops<Vaes<Vaes512Instructions>>::backend(rijndaelAesNiExpandKey, rijndaelAesNiInvertKey);
+const RijndaelBackend kRijndaelVaes512Backend = vaesBackend<Vaes512Instructions>();

@@ -2,8 +2,8 @@
 // one template over the width's instructions I (as AesRounds takes them,
 // plus load, store, shiftIn and lastLane), sixteen blocks in flight at
 // either width.  Included only by the files built for that width's flags.
-// The serial loops (CBC encryption, CFB1) and the tails are the AES-NI code,
-// compiled there; the key schedule is the AES-NI backend's own.
+// The tails of ECB and CBC decryption are the AES-NI code compiled there;
+// every entry that works a block at a time is the AES-NI backend's own.
 //
 // Constant time: as for AES-NI; the lane moves (permutes, broadcasts,
 // extracts) take no secret index or branch.
@@ -29,6 +29,17 @@ struct Vaes : AesRounds<I> {
     static QOLT_FORCE_INLINE Reg shiftIn(Reg prev, Reg cur) { return I::shiftIn(prev, cur); }
     static QOLT_FORCE_INLINE __m128i lastLane(Reg x) { return I::lastLane(x); }
 };
+
+// The backend of width I: its own loops where the wide registers serve (ECB
+// and CBC decryption), the AES-NI backend's entries everywhere else.
+template <class I>
+constexpr RijndaelBackend vaesBackend() {
+    using Loops = ModeLoops<Vaes<I>>;
+    return {rijndaelAesNiExpandKey,    rijndaelAesNiInvertKey,     rijndaelAesNiEncryptBlock,
+            rijndaelAesNiDecryptBlock, Loops::template ecb<false>, Loops::template ecb<true>,
+            rijndaelAesNiCbcEncrypt,   Loops::cbcDecrypt,          rijndaelAesNiCfb1Encrypt,
+            rijndaelAesNiCfb1Decrypt};
+}
 
 }  // namespace
 
