@@ -67,15 +67,21 @@ extern const RijndaelBackend kRijndaelSsse3Backend;
 extern const RijndaelBackend kRijndaelAesNiBackend;
 extern const RijndaelBackend kRijndaelVaes256Backend;
 extern const RijndaelBackend kRijndaelVaes512Backend;
-// The AES-NI backend's entries that work a block at a time (built with
-// -maes alone), which the VAES backends share: the key schedule and its
-// conversion, one block, CBC encryption and CFB1.
+// The AES-NI backend's entries (built with -maes alone), which the VAES
+// backends share: those that work a block at a time, and the parallel loops
+// for fewer blocks than a wide step.
 void rijndaelAesNiExpandKey(const unsigned char *key, unsigned rounds, unsigned char *rk);
 void rijndaelAesNiInvertKey(unsigned rounds, unsigned char *rk);
 void rijndaelAesNiEncryptBlock(const unsigned char *rk, unsigned rounds, const unsigned char *in,
                                unsigned char *out);
 void rijndaelAesNiDecryptBlock(const unsigned char *rk, unsigned rounds, const unsigned char *in,
                                unsigned char *out);
+void rijndaelAesNiEcbEncrypt(const unsigned char *rk, unsigned rounds, const unsigned char *in,
+                             unsigned char *out, size_t blocks);
+void rijndaelAesNiEcbDecrypt(const unsigned char *rk, unsigned rounds, const unsigned char *in,
+                             unsigned char *out, size_t blocks);
+void rijndaelAesNiCbcDecrypt(const unsigned char *rk, unsigned rounds, const unsigned char *iv,
+                             const unsigned char *in, unsigned char *out, size_t blocks);
 void rijndaelAesNiCbcEncrypt(const unsigned char *rk, unsigned rounds, const unsigned char *iv,
                              const unsigned char *in, unsigned char *out, size_t blocks);
 void rijndaelAesNiCfb1Encrypt(const unsigned char *rk, unsigned rounds, const unsigned char *iv,

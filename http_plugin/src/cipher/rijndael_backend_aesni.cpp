@@ -14,10 +14,11 @@ QOLT_FORCE_INLINE uint32_t subWord(uint32_t w) {
 
 }  // namespace
 
-// Every entry that runs on one block at a time needs AES-NI alone: the VAES
-// backends take these too, so that one copy serves all three, and so that
-// such a call clears sixteen xmm registers behind it, not every zmm
-// register (which, measured, tripled the time of one block).
+// The entries as functions of their own, which the VAES backends call for
+// whatever works a block at a time or is shorter than one of their wide
+// steps: one copy serves all three, and such a call clears sixteen xmm
+// registers behind it, not every zmm register (which, measured, tripled the
+// time of one block).
 void rijndaelAesNiExpandKey(const unsigned char *key, unsigned rounds, unsigned char *rk) {
     rijndaelExpandKey(key, rounds, rk, subWord);
     qoltClearVectorRegisters();
@@ -37,6 +38,18 @@ void rijndaelAesNiDecryptBlock(const unsigned char *rk, unsigned rounds, const u
                                unsigned char *out) {
     ModeLoops<AesNi>::block<true>(rk, rounds, in, out);
 }
+void rijndaelAesNiEcbEncrypt(const unsigned char *rk, unsigned rounds, const unsigned char *in,
+                             unsigned char *out, size_t blocks) {
+    ModeLoops<AesNi>::ecb<false>(rk, rounds, in, out, blocks);
+}
+void rijndaelAesNiEcbDecrypt(const unsigned char *rk, unsigned rounds, const unsigned char *in,
+                             unsigned char *out, size_t blocks) {
+    ModeLoops<AesNi>::ecb<true>(rk, rounds, in, out, blocks);
+}
+void rijndaelAesNiCbcDecrypt(const unsigned char *rk, unsigned rounds, const unsigned char *iv,
+                             const unsigned char *in, unsigned char *out, size_t blocks) {
+    ModeLoops<AesNi>::cbcDecrypt(rk, rounds, iv, in, out, blocks);
+}
 void rijndaelAesNiCbcEncrypt(const unsigned char *rk, unsigned rounds, const unsigned char *iv,
                              const unsigned char *in, unsigned char *out, size_t blocks) {
     ModeLoops<AesNi>::cbcEncrypt(rk, rounds, iv, in, out, blocks);
@@ -50,8 +63,8 @@ void rijndaelAesNiCfb1Decrypt(const unsigned char *rk, unsigned rounds, const un
     ModeLoops<AesNi>::cfb1Decrypt(rk, rounds, iv, in, out, blocks);
 }
 
-const RijndaelBackend kRijndaelAesNiBackend = {
-    rijndaelAesNiExpandKey,    rijndaelAesNiInvertKey,       rijndaelAesNiEncryptBlock,
-    rijndaelAesNiDecryptBlock, ModeLoops<AesNi>::ecb<false>, ModeLoops<AesNi>::ecb<true>,
-    rijndaelAesNiCbcEncrypt,   ModeLoops<AesNi>::cbcDecrypt, rijndaelAesNiCfb1Encrypt,
-    rijndaelAesNiCfb1Decrypt};
+const RijndaelBackend kRijndaelAesNiBackend = {rijndaelAesNiExpandKey,    rijndaelAesNiInvertKey,
+                                               rijndaelAesNiEncryptBlock, rijndaelAesNiDecryptBlock,
+                                               rijndaelAesNiEcbEncrypt,   rijndaelAesNiEcbDecrypt,
+                                               rijndaelAesNiCbcEncrypt,   rijndaelAesNiCbcDecrypt,
+                                               rijndaelAesNiCfb1Encrypt,  rijndaelAesNiCfb1Decrypt};

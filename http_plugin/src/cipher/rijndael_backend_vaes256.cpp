@@ -39,4 +39,4 @@ struct Vaes256Instructions {
 
 }  // namespace
 
-const RijndaelBackend kRijndaelVaes256Backend = vaesBackend<Vaes256Instructions>();
+const RijndaelBackend kRijndaelVaes256Backend = VaesEntries<Vaes256Instructions>::backend();

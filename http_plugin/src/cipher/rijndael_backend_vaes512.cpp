@@ -48,4 +48,4 @@ struct Vaes512Instructions {
 
 }  // namespace
 
-const RijndaelBackend kRijndaelVaes512Backend = vaesBackend<Vaes512Instructions>();
+const RijndaelBackend kRijndaelVaes512Backend = VaesEntries<Vaes512Instructions>::backend();

@@ -2,8 +2,9 @@
 // one template over the width's instructions I (as AesRounds takes them,
 // plus load, store, shiftIn and lastLane), sixteen blocks in flight at
 // either width.  Included only by the files built for that width's flags.
-// The tails of ECB and CBC decryption are the AES-NI code compiled there;
-// every entry that works a block at a time is the AES-NI backend's own.
+// Every entry that works a block at a time, and ECB and CBC decryption of
+// fewer blocks than a wide step, are the AES-NI backend's own; the tails
+// after wide steps are the AES-NI code compiled here.
 //
 // Constant time: as for AES-NI; the lane moves (permutes, broadcasts,
 // extracts) take no secret index or branch.
@@ -30,16 +31,43 @@ struct Vaes : AesRounds<I> {
     static QOLT_FORCE_INLINE __m128i lastLane(Reg x) { return I::lastLane(x); }
 };
 
-// The backend of width I: its own loops where the wide registers serve (ECB
-// and CBC decryption), the AES-NI backend's entries everywhere else.
+// The backend of width I: its own loops for ECB and CBC decryption of a
+// wide step or more, the AES-NI backend's entries for everything else.
 template <class I>
-constexpr RijndaelBackend vaesBackend() {
+struct VaesEntries {
     using Loops = ModeLoops<Vaes<I>>;
-    return {rijndaelAesNiExpandKey,    rijndaelAesNiInvertKey,     rijndaelAesNiEncryptBlock,
-            rijndaelAesNiDecryptBlock, Loops::template ecb<false>, Loops::template ecb<true>,
-            rijndaelAesNiCbcEncrypt,   Loops::cbcDecrypt,          rijndaelAesNiCfb1Encrypt,
-            rijndaelAesNiCfb1Decrypt};
-}
+    static constexpr size_t kStep = Vaes<I>::kLanes * Vaes<I>::kInFlight;
+
+    template <bool kDecrypt>
+    static void ecb(const unsigned char *rk, unsigned rounds, const unsigned char *in,
+                    unsigned char *out, size_t blocks) {
+        if (blocks < kStep)
+            (kDecrypt ? rijndaelAesNiEcbDecrypt : rijndaelAesNiEcbEncrypt)(rk, rounds, in, out,
+                                                                           blocks);
+        else
+            Loops::template ecb<kDecrypt>(rk, rounds, in, out, blocks);
+    }
+    static void cbcDecrypt(const unsigned char *rk, unsigned rounds, const unsigned char *iv,
+                           const unsigned char *in, unsigned char *out, size_t blocks) {
+        if (blocks < kStep)
+            rijndaelAesNiCbcDecrypt(rk, rounds, iv, in, out, blocks);
+        else
+            Loops::cbcDecrypt(rk, rounds, iv, in, out, blocks);
+    }
+
+    static constexpr RijndaelBackend backend() {
+        return {rijndaelAesNiExpandKey,
+                rijndaelAesNiInvertKey,
+                rijndaelAesNiEncryptBlock,
+                rijndaelAesNiDecryptBlock,
+                ecb<false>,
+                ecb<true>,
+                rijndaelAesNiCbcEncrypt,
+                cbcDecrypt,
+                rijndaelAesNiCfb1Encrypt,
+                rijndaelAesNiCfb1Decrypt};
+    }
+};
 
 }  // namespace
 
