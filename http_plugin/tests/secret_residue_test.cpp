@@ -180,6 +180,9 @@ std::string residueReport(OwnStack &stack, const std::function<void(int)> &prepa
                           const std::function<void()> &call) {
     std::string report;
     for (After after : kAfter) {
+        // Under valgrind the registers, their saving and the signal frame
+        // are its emulation's, not the processor's.
+        if (after != After::Nothing && RUNNING_ON_VALGRIND) continue;
         const std::vector<size_t> bytes = residue(stack, prepare, call, after);
         if (!bytes.empty())
             report += std::to_string(bytes.size()) + " bytes after " + name(after) +
