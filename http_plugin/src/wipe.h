@@ -67,9 +67,11 @@ __attribute__((noinline)) static void qoltWipeStackBelow() {
 // clobbers cost no saves.
 // - SSE (baseline and SSSE3 or AES-NI files): xmm0 to xmm15, one zero idiom
 //   each.
-// - AVX: vzeroall, every ymm register whole.
-// - AVX-512: vzeroall leaves zmm16 to zmm31, cleared too (a VEX or EVEX
-//   write of the low 128 bits zeroes the rest).
+// - AVX: ymm0 to ymm15, one VEX zero idiom each on the low 128 bits, which
+//   zeroes the rest of the register.  Not vzeroall: it does the same work
+//   but is microcoded on Intel processors, where it made a one-block call
+//   two thirds slower (4.7 ns to 7.9 ns) against an eighth for these.
+// - AVX-512: zmm0 to zmm31 the same way (EVEX for zmm16 to zmm31).
 // - AArch64: v0 to v31; the compiler saves and restores d8 to d15 around it
 //   for the caller.
 #define QOLT_REGS_0_15(m) \
@@ -79,6 +81,7 @@ __attribute__((noinline)) static void qoltWipeStackBelow() {
 #define QOLT_XMM(n) "xmm" #n,
 #define QOLT_PXOR(n) "pxor %%xmm" #n ", %%xmm" #n "\n\t"
 #define QOLT_VPXORD(n) "vpxord %%xmm" #n ", %%xmm" #n ", %%xmm" #n "\n\t"
+#define QOLT_VPXOR(n) "vpxor %%xmm" #n ", %%xmm" #n ", %%xmm" #n "\n\t"
 #define QOLT_V(n) "v" #n,
 #define QOLT_MOVI(n) "movi v" #n ".16b, #0\n\t"
 // And the general registers a call may change without restoring them, which
@@ -90,10 +93,11 @@ __attribute__((noinline)) static void qoltWipeStackBelow() {
 #define QOLT_GPRS "rax", "rcx", "rdx", "rsi", "rdi", "r8", "r9", "r10", "r11",
 static inline __attribute__((always_inline)) void qoltClearVectorRegisters() {
 #if defined(__x86_64__) && defined(__GNUC__) && defined(__AVX512VL__)
-    __asm__ __volatile__("vzeroall\n\t" QOLT_REGS_16_31(QOLT_VPXORD) QOLT_CLEAR_GPRS
+    __asm__ __volatile__(QOLT_REGS_0_15(QOLT_VPXOR) QOLT_REGS_16_31(QOLT_VPXORD) QOLT_CLEAR_GPRS
                          : : : QOLT_GPRS QOLT_REGS_0_15(QOLT_XMM) QOLT_REGS_16_31(QOLT_XMM) "cc");
 #elif defined(__x86_64__) && defined(__GNUC__) && defined(__AVX__) && !defined(__AVX512F__)
-    __asm__ __volatile__("vzeroall\n\t" QOLT_CLEAR_GPRS : : : QOLT_GPRS QOLT_REGS_0_15(QOLT_XMM) "cc");
+    __asm__ __volatile__(QOLT_REGS_0_15(QOLT_VPXOR) QOLT_CLEAR_GPRS
+                         : : : QOLT_GPRS QOLT_REGS_0_15(QOLT_XMM) "cc");
 #elif defined(__x86_64__) && defined(__GNUC__) && !defined(__AVX__)
     __asm__ __volatile__(QOLT_REGS_0_15(QOLT_PXOR) QOLT_CLEAR_GPRS
                          : : : QOLT_GPRS QOLT_REGS_0_15(QOLT_XMM) "cc");
@@ -126,6 +130,7 @@ static inline void qoltClearEveryVectorRegister() {
 #undef QOLT_XMM
 #undef QOLT_PXOR
 #undef QOLT_VPXORD
+#undef QOLT_VPXOR
 #undef QOLT_V
 #undef QOLT_MOVI
 #undef QOLT_CLEAR_GPRS

@@ -55,13 +55,13 @@
  * stack:
  * - Registers: every backend's entry points (the key schedule, its
  *   conversion, one block, each mode's loop) end by zeroing the vector
- *   registers that code may use (xmm0 to xmm15 where the code is SSE;
- *   vzeroall where it is AVX; with AVX-512 also zmm16 to zmm31) and the
- *   general registers a call need not restore, so that neither a signal
- *   frame nor the dynamic linker's lazy binding of the caller's next call
- *   stores a round key or a block from them after a call returns.  One
- *   block pays for it too: 25 instructions that do no work beyond the
- *   zeroing.  The plugin binds every symbol at load (-z now).
+ *   registers that code may use (xmm0 to xmm15, whole, where the code is
+ *   SSE or AVX; with AVX-512 zmm0 to zmm31) and the general registers a
+ *   call need not restore, so that neither a signal frame nor the dynamic
+ *   linker's lazy binding of the caller's next call stores a round key or
+ *   a block from them after a call returns.  The one-block path of the AES
+ *   instructions uses two vector registers and clears those.  The plugin
+ *   binds every symbol at load (-z now).
  * - The object: init() clears the whole key schedule before it writes a
  *   new one (a shorter key leaves nothing of a longer one) and leaves it
  *   cleared when it fails; ~Rijndael() clears the whole object.

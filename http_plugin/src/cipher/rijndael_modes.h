@@ -36,7 +36,8 @@
 // Every entry ends by clearing the vector registers (qoltClearVectorRegisters,
 // wipe.h), as each backend's key schedule and its conversion do: no round
 // key or block stays in them for a signal frame or the dynamic linker to
-// store after the call.
+// store after the call.  A backend's own one-block path (oneBlock) clears
+// the few registers it uses itself.
 //
 // No loop branches on, or indexes memory by, the key, the vector or the
 // data: only block counts and the number of rounds steer them.  Whether the
@@ -283,6 +284,8 @@ struct ModeLoops {
     static void block(const unsigned char *rk, unsigned rounds, const unsigned char *in,
                       unsigned char *out) {
         if constexpr (HasOneBlock<N>::value) {
+            // It clears the registers it used itself (kOneBlockClears).
+            static_assert(N::kOneBlockClears, "a one-block path clears its own registers");
             N::template oneBlock<kDecrypt>(rk, rounds, in, out);
         } else {
             withRounds<B>(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
@@ -290,8 +293,8 @@ struct ModeLoops {
                 const typename N::template Keys<R> ks(rk, rounds, kDecrypt);
                 ecbRun<N, 1, kDecrypt, R>(ks, in, out, 1);
             });
+            qoltClearVectorRegisters();
         }
-        qoltClearVectorRegisters();
     }
 
     // Each block waits for the one before: one register, one block.
