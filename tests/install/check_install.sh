@@ -4,9 +4,12 @@
 #     layout (the shared object in the libdir, a relative link to it in the
 #     plugin folder, no development link), no run path in either library.
 #  2. The same stage through PKG_CONFIG_SYSROOT_DIR: every directory the .pc
-#     files name exists.
+#     files name exists.  Read without it, they name the configured prefix's
+#     own directories; for /usr, every folder in their flags is a /usr
+#     folder, and pkgconf drops ours.
 #  3. An install to another prefix (cmake --install --prefix): the .pc files
-#     follow it (also under pkg-config --define-prefix), and name no run path.
+#     name its absolute, normal paths, never ${pcfiledir} or "..", no flag
+#     names the pkgconfig folder, and none is a run path.
 #  4. Clients built against that prefix alone, run without LD_LIBRARY_PATH:
 #     a C client through pkg-config that loads the plugin by the path
 #     pkg-config names; a C++ client that links the plugin for the Rijndael
@@ -15,7 +18,9 @@
 #     prefix.  Their one run path is that prefix's libdir, which stands for
 #     the loader's own directories of an install to /usr: the plugin folder
 #     is never on it.  (CMake gives its client that run path; the pkg-config
-#     clients are linked with it.)
+#     clients are linked with it.)  The C client runs again with the
+#     pkgconfig folder removed, as where only the runtime files are
+#     installed; the CMake package's plugin path is pkg-config's.
 #  5. Every public header compiled on its own and after <resolv.h> and
 #     <arpa/nameser.h>, as C89, C99, C11 (the C headers), C++11 and C++17,
 #     with -Wall -Wextra -pedantic -Werror and pkg-config's ordinary -I flags;
