@@ -565,7 +565,9 @@ struct Vperm : SseOneBlock {
     }
 
     // One block converts each round key as its round needs it, off the
-    // block's own chain, instead of all of them before the first round.
+    // block's own chain, instead of all of them before the first round.  Its
+    // registers are cleared after it like every entry's.
+    static constexpr bool kOneBlockClears = false;
     template <bool kDecrypt>
     static QOLT_FORCE_INLINE void oneBlock(const unsigned char *rk, unsigned n,
                                            const unsigned char *in, unsigned char *out) {

@@ -284,9 +284,9 @@ struct ModeLoops {
     static void block(const unsigned char *rk, unsigned rounds, const unsigned char *in,
                       unsigned char *out) {
         if constexpr (HasOneBlock<N>::value) {
-            // It clears the registers it used itself (kOneBlockClears).
-            static_assert(N::kOneBlockClears, "a one-block path clears its own registers");
             N::template oneBlock<kDecrypt>(rk, rounds, in, out);
+            // Unless it clears the registers it used itself (kOneBlockClears).
+            if constexpr (!N::kOneBlockClears) qoltClearVectorRegisters();
         } else {
             withRounds<B>(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
                 constexpr unsigned R = decltype(r)::value;
