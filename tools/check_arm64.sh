@@ -14,35 +14,10 @@ cd "$(dirname "$0")/.."
 build=build/arm64
 export QEMU_CPU=${1:-cortex-a53}
 
-# The arm64 packages must carry the very versions of their installed amd64
-# twins (Multi-Arch: same).  apt-get install of the :arm64 packages upgrades
-# those twins to the mirror's version in the same step; when the mirror
-# holds different versions for the two architectures (one built or
-# published before the other), apt refuses, and this says which.
-arm64_packages=(libglib2.0-dev:arm64 libgtk2.0-dev:arm64 libgtest-dev:arm64
-                libgmock-dev:arm64 libssl-dev:arm64)
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-missing=()
-for p in "${arm64_packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  if ! dpkg --print-foreign-architectures | grep -qx arm64; then
-    $SUDO dpkg --add-architecture arm64
-  fi
-  $SUDO apt-get update
-  if ! DEBIAN_FRONTEND=noninteractive $SUDO apt-get -o DPkg::Lock::Timeout=900 install -y \
-        --no-install-recommends "${missing[@]}"; then
-    echo "the arm64 packages cannot be installed beside the amd64 ones; versions that differ:" >&2
-    for p in $(apt-get -s install "${missing[@]}" 2>&1 | sed -n 's/^ *\([^ :]*\):arm64 : .*/\1/p' |
-               sort -u); do
-      echo "  $p: amd64 $(apt-cache policy "$p:amd64" | sed -n 's/ *Candidate: //p')," \
-           "arm64 $(apt-cache policy "$p:arm64" | sed -n 's/ *Candidate: //p')" >&2
-    done
-    exit 1
-  fi
-fi
+# The arm64 development packages through multiarch (see install_foreign).
+. tools/common.sh
+install_foreign arm64 libglib2.0-dev:arm64 libgtk2.0-dev:arm64 libgtest-dev:arm64 \
+  libgmock-dev:arm64 libssl-dev:arm64
 tools/deps.sh g++-aarch64-linux-gnu qemu-user
 
 cmake -S . -B "$build" --toolchain cmake/toolchains/aarch64-linux-gnu.cmake \

@@ -23,7 +23,7 @@
 #include <cstdint>
 
 #include "byte_order.h"
-#include "rijndael_clear_neon.h"
+#include "rijndael_clearing.h"
 #include "rijndael_word_cfb.h"
 
 namespace {

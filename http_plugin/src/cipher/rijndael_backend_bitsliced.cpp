@@ -24,7 +24,7 @@
 #include <cstring>
 
 #if defined(__aarch64__)
-#include "rijndael_clear_neon.h"
+#include "rijndael_clearing.h"
 #endif
 #include "byte_order.h"
 #include "rijndael_word_cfb.h"
@@ -432,7 +432,7 @@ void bitslicedInvertKey(unsigned rounds, unsigned char *rk) {
 }  // namespace
 
 #if defined(__aarch64__)
-// Compilers vectorise this code with NEON: see rijndael_clear_neon.h.
+// Compilers vectorise this code with NEON: see rijndael_clearing.h.
 const RijndaelBackend kRijndaelBitslicedBackend =
     clearingBackend<Bitsliced, bitslicedExpandKey, bitslicedInvertKey>();
 #else

@@ -9,8 +9,8 @@
 // column's four bytes, byte-swapped on big-endian hosts.
 #include <cstring>
 
-#if defined(__aarch64__)
-#include "rijndael_clear_neon.h"
+#if defined(__aarch64__) || defined(__i386__)
+#include "rijndael_clearing.h"
 #endif
 #include "byte_order.h"
 #include "rijndael_tables.h"
@@ -195,8 +195,8 @@ void tablesInvertKey(unsigned rounds, unsigned char *rk) {
 
 }  // namespace
 
-#if defined(__aarch64__)
-// Compilers vectorise this code with NEON: see rijndael_clear_neon.h.
+#if defined(__aarch64__) || defined(__i386__)
+// See rijndael_clearing.h: NEON registers, and 32-bit x86's spills.
 const RijndaelBackend kRijndaelTablesBackend =
     clearingBackend<Tables, tablesExpandKey, tablesInvertKey>();
 #else

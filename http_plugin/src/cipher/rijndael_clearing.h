@@ -1,26 +1,28 @@
-// 64-bit ARM: the backends' entries with the vector registers cleared
-// before they return, so that no key, round key or block outlives a call in
-// them.  Compilers keep such bytes in the vector registers even in portable
-// code (a memcpy of 16 bytes is one register), and whatever saves those
-// registers later (a signal frame, the dynamic linker, a callee's spill)
-// would put them on the stack.  Included by the backends only, each getting
-// its own copy, as rijndael_modes.h's loops.
-#ifndef QOLT_RIJNDAEL_CLEAR_NEON_H
-#define QOLT_RIJNDAEL_CLEAR_NEON_H
-
-#if !defined(__aarch64__)
-#error "64-bit ARM only"
-#endif
+// The backends' entries with what a call leaves cleared before they return,
+// so that no key, round key or block outlives it:
+// - on 64-bit ARM the vector registers: compilers keep such bytes there even
+//   in portable code (a memcpy of 16 bytes is one register), and whatever
+//   saves those registers later (a signal frame, the dynamic linker, a
+//   callee's spill) would put them on the stack;
+// - on 32-bit x86 the stack below the caller: with seven general registers
+//   the table code spills its state, the plaintext of a decryption's last
+//   round included.
+// Included by the backends only, each getting its own copy, as
+// rijndael_modes.h's loops.
+#ifndef QOLT_RIJNDAEL_CLEARING_H
+#define QOLT_RIJNDAEL_CLEARING_H
 
 #include "rijndael_modes.h"
+#include "wipe.h"
 
 namespace {
 
+#if defined(__aarch64__)
 // Zeroes all 32 vector registers.  v8 to v15 are the caller's to keep (their
 // low halves), so naming them makes the compiler save and restore those
 // halves around this; what comes back is the caller's own, the upper halves
 // zero.
-QOLT_FORCE_INLINE void clearVectorRegisters() {
+QOLT_FORCE_INLINE void clearAfterCall() {
     __asm__ __volatile__(
         "movi v0.16b, #0\n\tmovi v1.16b, #0\n\tmovi v2.16b, #0\n\tmovi v3.16b, #0\n\t"
         "movi v4.16b, #0\n\tmovi v5.16b, #0\n\tmovi v6.16b, #0\n\tmovi v7.16b, #0\n\t"
@@ -34,15 +36,18 @@ QOLT_FORCE_INLINE void clearVectorRegisters() {
               "v13", "v14", "v15", "v16", "v17", "v18", "v19", "v20", "v21", "v22", "v23", "v24",
               "v25", "v26", "v27", "v28", "v29", "v30", "v31");
 }
+#else
+QOLT_FORCE_INLINE void clearAfterCall() { qoltWipeStackBelow(); }
+#endif
 
-// One entry: the function, then the registers cleared.
+// One entry: the function, then what it left cleared.
 template <auto F>
 struct Clearing;
 template <class... A, void (*F)(A...)>
 struct Clearing<F> {
     static void run(A... a) {
         F(a...);
-        clearVectorRegisters();
+        clearAfterCall();
     }
 };
 
@@ -65,4 +70,4 @@ constexpr RijndaelBackend clearingBackend() {
 
 }  // namespace
 
-#endif  // QOLT_RIJNDAEL_CLEAR_NEON_H
+#endif  // QOLT_RIJNDAEL_CLEARING_H
