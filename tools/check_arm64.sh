@@ -15,7 +15,7 @@ build=build/arm64
 export QEMU_CPU=${1:-cortex-a53}
 
 # The arm64 development packages through multiarch (see install_foreign).
-. tools/common.sh
+. tools/multiarch.sh
 install_foreign arm64 libglib2.0-dev:arm64 libgtk2.0-dev:arm64 libgtest-dev:arm64 \
   libgmock-dev:arm64 libssl-dev:arm64
 tools/deps.sh g++-aarch64-linux-gnu qemu-user
