@@ -5,9 +5,9 @@
 # gcc-multilib, which Debian 12 cannot install beside its cross compilers
 # (apt removes g++-aarch64-linux-gnu to make room); the i686 cross compiler
 # coexists with them and links against the multiarch i386 libc.  Left
-# out: the large tests, as everywhere, and the tests labelled native-only (the install test builds its clients with the host's
-# pkg-config and CMake).  The x86-64 backends are not built; bitsliced
-# serves.
+# out: the large tests, as everywhere, and the tests labelled native-only
+# (the install test builds its clients with the host's pkg-config and
+# CMake).  The x86-64 backends are not built; bitsliced serves.
 # Usage: tools/check_i386.sh   (in build/i386)
 set -euo pipefail
 cd "$(dirname "$0")/.."
