@@ -21,21 +21,22 @@
  * PELIDOR_RES_TIMEOUT for the code here.  Including <resolv.h> after this
  * header redefines RES_TIMEOUT in the same way.
  *
- * Threads: both functions may be called from any thread, after gtk_init().
- * GTK+ is driven only by the thread that runs its main loop: a call from
- * another thread while that loop runs is handed to it (through
- * g_main_context_invoke() on the default main context) and waits until
- * the dialog is closed; a call from the loop's thread, or from any thread
- * while no loop runs, shows the dialog itself.  Both block in the dialog's
- * nested main loop until the user closes it; timeouts, idle callbacks and
- * I/O watches of the caller keep being dispatched meanwhile.  A client
- * that uses gdk_threads_init() must not hold the GDK lock in the other
- * thread while it calls.
- * The one case that cannot work is a loop thread that is blocked waiting
- * for the caller (joining it, say): the dialog is never taken, so after 5
- * seconds the message is written to stderr instead and the call returns.
- * Without a display (GTK+ not initialised) the message goes to stderr too.
- * Never a crash.
+ * Threads: both functions may be called from any thread.  GTK+ is driven
+ * only by one thread, the GTK+ thread: the thread that owns GLib's default
+ * main context while a loop runs on it (gtk_main(), or g_main_loop_run()
+ * on the default context), and while no loop runs, the process's main
+ * thread.  A call from the GTK+ thread shows the dialog itself.  A call
+ * from any other thread is handed to the GTK+ thread (an idle callback on
+ * the default main context) and waits until the dialog has been closed;
+ * made before the main thread enters its loop, it waits for that loop.  If
+ * no loop takes the call within 5 seconds (the GTK+ thread is blocked,
+ * waiting for the caller, say, or never runs a loop), or GTK+ is not
+ * initialised (no gtk_init(), no display), the message is written to
+ * stderr instead and the call returns.  The dialog's nested main loop runs
+ * only on the GTK+ thread: the client's timeouts, idle callbacks and I/O
+ * watches keep being dispatched there while the dialog is open, and never
+ * on another thread.  A client that uses gdk_threads_init() must not hold
+ * the GDK lock in the calling thread while it calls.  Never a crash.
  *
  * Ownership: texts passed in are only read, and not kept after the call
  * returns.  Every temporary text comes from the GLib allocator and is
