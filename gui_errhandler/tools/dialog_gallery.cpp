@@ -51,7 +51,10 @@ struct Dialog {
     std::set<int> results;
     std::string file;
     std::string detail = kSampleDetail;
-    std::string note;  // for a long detail: what it is, shown instead of the text
+    std::string note;     // for a long detail: what it is, shown instead of the text
+    std::string font;     // a theme font for this dialog alone ("Sans 40"); "" keeps the theme's
+    bool direct = false;  // shown with qolt_gui_dialog_show(header, detail) instead
+    std::string header;
 };
 
 struct Capture {
@@ -186,10 +189,55 @@ std::vector<Dialog> longDialogs() {
                            const std::string &note) {
         return Dialog{"", {0}, {29}, file, detail, note};
     };
+    std::string words;
+    while (words.size() < 3000)
+        words += "Controleer de internet-verbinding en probeer het opnieuw. ";
+    const std::string address = "https://www.qolt.nl/redirect?" + std::string(400, 'q');
+    std::string marks = "a";
+    for (int i = 0; i < 10000; ++i) marks += "\xcc\x81";  // U+0301 COMBINING ACUTE ACCENT
+    std::string hebrew;  // "the connection failed", in Hebrew, over and over
+    while (hebrew.size() < 5000)
+        hebrew +=
+            "\xd7\x94\xd7\x97\xd7\x99\xd7\x91\xd7\x95\xd7\xa8 \xd7\xa0\xd7\x9b\xd7\xa9\xd7\x9c.\n";
+    Dialog big =
+        notice("long_3kB_lines_sans40.png", shortLines, "3 kB detail in short lines, Sans 40");
+    big.font = "Sans 40";
+    Dialog mixed{"",
+                 {0},
+                 {29},
+                 "long_words_and_address.png",
+                 words + "\n" + address + "\n" + words,
+                 "3 kB of words, one line holding a 430-byte address",
+                 "",
+                 true,
+                 "Het updaten van de lijst met postings is mislukt."};
+    Dialog accents{
+        "", {0},  {29}, "long_10000_marks.png", marks, "one letter with 10,000 combining marks",
+        "", true, "Kop"};
+    Dialog rtl{"",
+               {0},
+               {29},
+               "long_hebrew.png",
+               hebrew,
+               "5 kB of Hebrew lines, Hebrew header",
+               "",
+               true,
+               "\xd7\xa9\xd7\x92\xd7\x99\xd7\x90\xd7\x94"};
     return {notice("long_3kB_lines.png", shortLines, "3 kB detail in short lines"),
             notice("long_100kB_unbroken.png", std::string(100000, 'x'),
                    "100 kB detail without a space"),
-            notice("long_1MiB_lines.png", lines, "1 MiB detail in lines of 80 characters")};
+            notice("long_1MiB_lines.png", lines, "1 MiB detail in lines of 80 characters"),
+            big,
+            mixed,
+            accents,
+            rtl};
+}
+
+// A theme font, as a user's gtkrc sets it.
+void setThemeFont(const char *font) {
+    gchar *rc = g_strdup_printf("gtk-font-name = \"%s\"\n", font);
+    gtk_rc_parse_string(rc);
+    g_free(rc);
 }
 
 bool writePage(const std::string &dir, const std::vector<Dialog> &dialogs) {
@@ -215,7 +263,7 @@ bool writePage(const std::string &dir, const std::vector<Dialog> &dialogs) {
     bool longSection = false;
     for (const Dialog &d : dialogs) {
         if (!d.note.empty()) {
-            if (!longSection) std::fprintf(page, "<h2>Long details (result 29, action 0)</h2>\n");
+            if (!longSection) std::fprintf(page, "<h2>Long messages</h2>\n");
             longSection = true;
             std::fprintf(page,
                          "<figure><img src=\"%s\" alt=\"\">\n"
@@ -254,12 +302,21 @@ int main(int argc, char **argv) {
 
     std::vector<Dialog> dialogs = distinctDialogs();
     for (Dialog &d : longDialogs()) dialogs.push_back(std::move(d));
+    gchar *font = nullptr;
+    g_object_get(gtk_settings_get_default(), "gtk-font-name", &font, nullptr);
+    const std::string themeFont = font ? font : "Sans 10";
+    g_free(font);
     int failures = 0;
     for (const Dialog &d : dialogs) {
         Capture capture;
         capture.path = dir + "/" + d.file;
         const guint source = g_timeout_add(10, captureWhenMapped, &capture);
-        qolt_gui_errhandler(nullptr, *d.actions.begin(), *d.results.begin(), d.detail.c_str());
+        if (!d.font.empty()) setThemeFont(d.font.c_str());
+        if (d.direct)
+            qolt_gui_dialog_show(d.header.c_str(), d.detail.c_str(), nullptr);
+        else
+            qolt_gui_errhandler(nullptr, *d.actions.begin(), *d.results.begin(), d.detail.c_str());
+        if (!d.font.empty()) setThemeFont(themeFont.c_str());
         if (!capture.finished) g_source_remove(source);
         if (!capture.saved) {
             std::fprintf(stderr, "pelidor_dialog_gallery: %s: %s\n", d.file.c_str(),
