@@ -87,7 +87,7 @@ constexpr size_t kLabelMax = 4096;  // the most text the label lays out
 constexpr int kMinLineHeight = 8;   // no text has lower lines
 constexpr int kRestMaxLines = 20;   // the area's height where the screen has room
 constexpr int kFrameHeight = 64;    // the height left for the window's frame
-constexpr size_t kMaxMarks = 128;   // combining marks shown on one character
+constexpr size_t kMaxMarks = 32;    // combining marks shown on one character
 
 // A text of n bytes that repeats `block`; copied by doubling, so that even
 // 64 MiB take the test little time, under valgrind too.
@@ -446,6 +446,10 @@ TEST_F(GuiLongMessage, SixteenKibibytesOfAnyKind) {
         {"16 KiB of \"a\\n\"", repeated("a\n", kShown)},
         {"16 KiB of \"a \"", repeated("a ", kShown)},
         {"16 KiB of \"a\" and U+2028", repeated("a\xe2\x80\xa8", kShown)},
+        // The longest runs wrapped by words, and the most marks on each letter.
+        {"16 KiB of 1024-byte words", repeated(std::string(1024, 'x') + " ", kShown)},
+        {"16 KiB of letters with 32 marks", repeated("a" + repeated("\xcc\x81", 2 * kMaxMarks),
+                                                     kShown - kShown % (2 * kMaxMarks + 1))},
     };
     for (const auto &kind : kinds) {
         SCOPED_TRACE(kind.first);

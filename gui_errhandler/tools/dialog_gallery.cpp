@@ -156,13 +156,10 @@ std::vector<Dialog> distinctDialogs() {
             g_free(body);
             auto [it, added] = byText.emplace(text, dialogs.size());
             if (added) {
-                dialogs.push_back(
-                    {text,
-                     {},
-                     {},
-                     "a" + std::to_string(action) + "_r" + std::to_string(result) + ".png",
-                     kSampleDetail,
-                     ""});
+                Dialog d;
+                d.text = text;
+                d.file = "a" + std::to_string(action) + "_r" + std::to_string(result) + ".png";
+                dialogs.push_back(d);
             }
             dialogs[it->second].actions.insert(action);
             dialogs[it->second].results.insert(result);
@@ -171,8 +168,9 @@ std::vector<Dialog> distinctDialogs() {
     return dialogs;
 }
 
-// Long details of a server notice, as the dialog shows them (beginning in
-// the label, the rest of the first 16 KiB in a scrolled area, the cut mark).
+// Long messages, as the dialog shows them (the header in the label or at
+// the top of a scrolled area, the rest of the first 16 KiB in the area, the
+// cut mark): server notices, then texts of a client's own.
 std::vector<Dialog> longDialogs() {
     std::string lines, shortLines;
     char line[128];
@@ -187,7 +185,13 @@ std::vector<Dialog> longDialogs() {
     shortLines.resize(3000);
     const auto notice = [](const std::string &file, const std::string &detail,
                            const std::string &note) {
-        return Dialog{"", {0}, {29}, file, detail, note};
+        Dialog d;
+        d.actions = {0};
+        d.results = {29};
+        d.file = file;
+        d.detail = detail;
+        d.note = note;
+        return d;
     };
     std::string words;
     while (words.size() < 3000)
@@ -199,38 +203,28 @@ std::vector<Dialog> longDialogs() {
     while (hebrew.size() < 5000)
         hebrew +=
             "\xd7\x94\xd7\x97\xd7\x99\xd7\x91\xd7\x95\xd7\xa8 \xd7\xa0\xd7\x9b\xd7\xa9\xd7\x9c.\n";
+    // A text of the client's own, through qolt_gui_dialog_show.
+    const auto own = [&notice](const std::string &file, const std::string &header,
+                               const std::string &body, const std::string &note) {
+        Dialog d = notice(file, body, note);
+        d.direct = true;
+        d.header = header;
+        return d;
+    };
     Dialog big =
         notice("long_3kB_lines_sans40.png", shortLines, "3 kB detail in short lines, Sans 40");
     big.font = "Sans 40";
-    Dialog mixed{"",
-                 {0},
-                 {29},
-                 "long_words_and_address.png",
-                 words + "\n" + address + "\n" + words,
-                 "3 kB of words, one line holding a 430-byte address",
-                 "",
-                 true,
-                 "Het updaten van de lijst met postings is mislukt."};
-    Dialog accents{
-        "", {0},  {29}, "long_10000_marks.png", marks, "one letter with 10,000 combining marks",
-        "", true, "Kop"};
-    Dialog rtl{"",
-               {0},
-               {29},
-               "long_hebrew.png",
-               hebrew,
-               "5 kB of Hebrew lines, Hebrew header",
-               "",
-               true,
-               "\xd7\xa9\xd7\x92\xd7\x99\xd7\x90\xd7\x94"};
     return {notice("long_3kB_lines.png", shortLines, "3 kB detail in short lines"),
             notice("long_100kB_unbroken.png", std::string(100000, 'x'),
                    "100 kB detail without a space"),
             notice("long_1MiB_lines.png", lines, "1 MiB detail in lines of 80 characters"),
             big,
-            mixed,
-            accents,
-            rtl};
+            own("long_words_and_address.png", "Het updaten van de lijst met postings is mislukt.",
+                words + "\n" + address + "\n" + words,
+                "3 kB of words, one line holding a 429-byte address"),
+            own("long_10000_marks.png", "Kop", marks, "one letter with 10,000 combining marks"),
+            own("long_hebrew.png", "\xd7\xa9\xd7\x92\xd7\x99\xd7\x90\xd7\x94", hebrew,
+                "5 kB of Hebrew lines under a Hebrew header")};
 }
 
 // A theme font, as a user's gtkrc sets it.

@@ -270,7 +270,7 @@ typedef enum {
  *
  * Long messages.  At most the first 16 KiB (16384 bytes) of the message
  * are shown; a UTF-8 character that would straddle that limit is left out
- * whole, and the shown text ends before a character's 129th combining mark
+ * whole, and the shown text ends before a character's 33rd combining mark
  * in a row (no script needs as many; pango would take seconds to place
  * thousands on one letter).  Lines end where pango ends them: at LF, CR,
  * CR LF, U+2028 and U+2029; the text is shown as given.
