@@ -18,6 +18,8 @@
 //   without AVX-512; sixteen blocks in flight.
 //   Both VAES widths run their serial loops (CBC encryption, CFB1) and their
 //   tails on the AesNi code.
+// - ArmAes: the ARMv8 Cryptography Extensions on 64-bit ARM; eight blocks
+//   in flight.
 //
 // Which one runs is rijndael_dispatch.h's matter.  This header is all that
 // the files built for other instruction sets include: no inline function
@@ -88,6 +90,9 @@ void rijndaelAesNiCfb1Encrypt(const unsigned char *rk, unsigned rounds, const un
                               const unsigned char *in, unsigned char *out, size_t blocks);
 void rijndaelAesNiCfb1Decrypt(const unsigned char *rk, unsigned rounds, const unsigned char *iv,
                               const unsigned char *in, unsigned char *out, size_t blocks);
+#endif
+#if defined(__aarch64__)
+extern const RijndaelBackend kRijndaelArmAesBackend;
 #endif
 
 #endif  // QOLT_RIJNDAEL_BACKEND_H
