@@ -12,24 +12,29 @@ include(CMakePackageConfigHelpers)
 # Where the plugin's link goes, below the libdir; its .pc file names it too.
 set(QOLT_PLUGIN_SUBDIR pelidor/plugins)
 
-# qolt_pc_dir(VAR dir): the .pc file's spelling of an install directory: from
-# ${pcfiledir} when dir is relative to the prefix and the .pc file is too, so
-# that the file relocates with the tree; absolute directories stay as given.
-function(qolt_pc_dir var dir)
-  if(IS_ABSOLUTE "${dir}")
-    set(value "${dir}")
-  elseif(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
-    # The .pc file does not move with the prefix: nothing to derive.
-    set(value "${CMAKE_INSTALL_PREFIX}")
-    if(NOT dir STREQUAL "")
-      string(APPEND value "/${dir}")
-    endif()
-  else()
-    file(RELATIVE_PATH up "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix/${dir}")
-    string(REGEX REPLACE "/$" "" up "${up}")
-    set(value "\${pcfiledir}/${up}")
-  endif()
-  set(${var} "${value}" PARENT_SCOPE)
+# qolt_install_configured(TEMPLATE file DESTINATION dir COMPONENT component)
+# Installs TEMPLATE (in this folder, <name>.in) as <name> in DESTINATION, with
+# the directories of the install itself: the file is written when the tree is
+# installed, so that `cmake --install --prefix P` gives P's own paths.  First,
+# at configure time, file(GENERATE) puts in the targets' file names ($<...>);
+# then, at install time, configure_file fills in the absolute, normal paths
+# @QOLT_INSTALLED_PREFIX@, @QOLT_INSTALLED_LIBDIR@, @QOLT_INSTALLED_INCLUDEDIR@
+# (without DESTDIR), and @PROJECT_VERSION@, @QOLT_PLUGIN_SUBDIR@.
+function(qolt_install_configured)
+  cmake_parse_arguments(C "" "TEMPLATE;DESTINATION;COMPONENT" "" ${ARGN})
+  get_filename_component(name "${C_TEMPLATE}" NAME_WLE)
+  set(generated "${CMAKE_CURRENT_BINARY_DIR}/install-time/${name}.in")
+  set(written "${CMAKE_CURRENT_BINARY_DIR}/install-time/${name}")
+  file(GENERATE OUTPUT "${generated}" INPUT "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/${C_TEMPLATE}")
+  install(CODE "set(QOLT_TEMPLATE \"${generated}\")
+    set(QOLT_WRITTEN \"${written}\")
+    set(QOLT_LIBDIR \"${CMAKE_INSTALL_LIBDIR}\")
+    set(QOLT_INCLUDEDIR \"${CMAKE_INSTALL_INCLUDEDIR}\")
+    set(PROJECT_VERSION \"${PROJECT_VERSION}\")
+    set(QOLT_PLUGIN_SUBDIR \"${QOLT_PLUGIN_SUBDIR}\")
+    include(\"${CMAKE_CURRENT_FUNCTION_LIST_DIR}/QoltInstalledFile.cmake\")"
+    COMPONENT ${C_COMPONENT})
+  install(FILES "${written}" DESTINATION "${C_DESTINATION}" COMPONENT ${C_COMPONENT})
 endfunction()
 
 # qolt_install_library(TARGET target NAMESPACE ns:: HEADERS dir PKGCONFIG name
@@ -74,25 +79,13 @@ function(qolt_install_library)
 
   install(EXPORT ${package}-targets NAMESPACE ${I_NAMESPACE} DESTINATION ${cmakedir}
           COMPONENT Development)
-  configure_file(${CMAKE_CURRENT_FUNCTION_LIST_DIR}/${package}-config.cmake.in
-                 ${package}-config.cmake @ONLY)
   # 2.x accepts any 2.y; a new major version is a new soname.
   write_basic_package_version_file(${package}-config-version.cmake
                                    COMPATIBILITY SameMajorVersion)
-  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${package}-config.cmake
-                ${CMAKE_CURRENT_BINARY_DIR}/${package}-config-version.cmake
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${package}-config-version.cmake
           DESTINATION ${cmakedir} COMPONENT Development)
-
-  # The .pc file's directories, found from its own folder (see qolt_pc_dir).
-  qolt_pc_dir(QOLT_PC_PREFIX "")
-  qolt_pc_dir(QOLT_PC_LIBDIR "${CMAKE_INSTALL_LIBDIR}")
-  qolt_pc_dir(QOLT_PC_INCLUDEDIR "${CMAKE_INSTALL_INCLUDEDIR}")
-  # configure_file for the variables, then file(GENERATE) for the target's
-  # file names.
-  configure_file(${CMAKE_CURRENT_FUNCTION_LIST_DIR}/${I_PKGCONFIG}.pc.in
-                 ${I_PKGCONFIG}.pc.gen @ONLY)
-  file(GENERATE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/${I_PKGCONFIG}.pc
-       INPUT ${CMAKE_CURRENT_BINARY_DIR}/${I_PKGCONFIG}.pc.gen)
-  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${I_PKGCONFIG}.pc
-          DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT Development)
+  qolt_install_configured(TEMPLATE ${package}-config.cmake.in DESTINATION ${cmakedir}
+                          COMPONENT Development)
+  qolt_install_configured(TEMPLATE ${I_PKGCONFIG}.pc.in DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+                          COMPONENT Development)
 endfunction()

@@ -4,9 +4,12 @@
 #     layout (the shared object in the libdir, a relative link to it in the
 #     plugin folder, no development link), no run path in either library.
 #  2. The same stage through PKG_CONFIG_SYSROOT_DIR: every directory the .pc
-#     files name exists.
+#     files name exists.  Read without it, they name the configured prefix's
+#     own directories; for /usr, every folder in their flags is a /usr
+#     folder, and pkgconf drops ours.
 #  3. An install to another prefix (cmake --install --prefix): the .pc files
-#     follow it (also under pkg-config --define-prefix), and name no run path.
+#     name its absolute, normal paths, never ${pcfiledir} or "..", no flag
+#     names the pkgconfig folder, and none is a run path.
 #  4. Clients built against that prefix alone, run without LD_LIBRARY_PATH:
 #     a C client through pkg-config that loads the plugin by the path
 #     pkg-config names; a C++ client that links the plugin for the Rijndael
@@ -15,7 +18,9 @@
 #     prefix.  Their one run path is that prefix's libdir, which stands for
 #     the loader's own directories of an install to /usr: the plugin folder
 #     is never on it.  (CMake gives its client that run path; the pkg-config
-#     clients are linked with it.)
+#     clients are linked with it.)  The C client runs again with the
+#     pkgconfig folder removed, as where only the runtime files are
+#     installed; the CMake package's plugin path is pkg-config's.
 #  5. Every public header compiled on its own and after <resolv.h> and
 #     <arpa/nameser.h>, as C89, C99, C11 (the C headers), C++11 and C++17,
 #     with -Wall -Wextra -pedantic -Werror and pkg-config's ordinary -I flags;
@@ -107,24 +112,61 @@ check_pc_dirs() {  # check_pc_dirs WHERE ROOT PKG-CONFIG-COMMAND...: the .pc fil
 }
 check_pc_dirs stage "$root" pc_stage
 
+# Read as the system will read them once installed (no sysroot): the
+# configured prefix's own directories.  For /usr, every folder in the flags is
+# a /usr folder, and pkgconf drops ours as the system's: the error library's
+# flags are the library alone.
+# shellcheck disable=SC2317
+pc_installed() { PKG_CONFIG_LIBDIR="$root/$libdir/pkgconfig:$system_pc_path" pkg-config "$@"; }
+for pc in "${pcs[@]}"; do
+  for pair in "prefix:$prefix" "libdir:$prefix/$libdir" "includedir:$prefix/$includedir"; do
+    value=$(pc_installed --variable="${pair%%:*}" "$pc")
+    [ "$value" = "${pair#*:}" ] || fail "the staged $pc names ${pair%%:*} $value, not ${pair#*:}"
+  done
+done
+if [ "$prefix" = /usr ]; then
+  for pc in "${pcs[@]}"; do
+    for flag in $(pc_installed --cflags --libs "$pc"); do
+      case "$flag" in
+        -I/usr/include | -L/usr/"$libdir") fail "$pc: pkgconf kept the system folder in $flag" ;;
+        -I/usr/* | -L/usr/*) ;;
+        -I* | -L*) fail "the staged $pc's flag $flag names a folder outside /usr" ;;
+      esac
+    done
+  done
+  [ "$(pc_installed --cflags --libs pelidor-gui-errhandler | xargs)" = -lpelidor_gui_errhandler ] ||
+    fail "pelidor-gui-errhandler's flags at /usr: $(pc_installed --cflags --libs pelidor-gui-errhandler)"
+fi
+
 # --- 3. Another prefix ----------------------------------------------------
 other="$work/other"
 "$cmake" --install "$build" --prefix "$other" >"$work/install-other.log"
 olib="$other/$libdir"
 export PKG_CONFIG_PATH="$olib/pkgconfig"
 check_pc_dirs "--prefix" "$other" pkg-config
-# pkgconf's --define-prefix guesses the prefix from the file's folder, wrongly
-# for a multiarch libdir; the directories do not depend on that guess.
+# Written at install time for this prefix: every path absolute and normal,
+# none through the pkgconfig folder, so that the plugin's path holds where
+# only the runtime files are installed and pkgconf can recognise the system's
+# folders in the flags.
 for pc in "${pcs[@]}"; do
-  for var in libdir includedir; do
-    value=$(pkg-config --define-prefix --variable=$var "$pc")
-    [ -d "$value" ] || fail "--define-prefix: $pc names $var $value, which is not there"
+  grep -n 'pcfiledir\|\.\.' "$olib/pkgconfig/$pc.pc" && fail "$pc.pc names \${pcfiledir} or .."
+  for var in prefix exec_prefix libdir includedir plugindir plugin; do
+    [ "$pc" = qolt-http-plugin ] || [[ $var != plugin* ]] || continue
+    value=$(pkg-config --variable=$var "$pc")
+    case "$value" in
+      /*/ | *//* | */./* | */../* | */. | */..) fail "$pc's $var $value is not a normal path" ;;
+      /*) ;;
+      *) fail "$pc's $var $value is not absolute" ;;
+    esac
   done
+  case "$(pkg-config --cflags --libs "$pc")" in
+    *pkgconfig*) fail "$pc's flags name the pkgconfig folder: $(pkg-config --cflags --libs "$pc")" ;;
+  esac
 done
-[ -f "$(pkg-config --define-prefix --variable=plugin qolt-http-plugin)" ] ||
-  fail "--define-prefix: the plugin is not there"
+[ "$(pkg-config --variable=prefix qolt-http-plugin)" = "$other" ] ||
+  fail "qolt-http-plugin.pc names the prefix $(pkg-config --variable=prefix qolt-http-plugin), not $other"
 plugin=$(pkg-config --variable=plugin qolt-http-plugin)
-[ "$(realpath -s "$plugin")" = "$olib/pelidor/plugins/$plugin_name" ] ||
+[ "$plugin" = "$olib/pelidor/plugins/$plugin_name" ] ||
   fail "pkg-config names the plugin $plugin, not the link in the plugin folder"
 for pc in "${pcs[@]}"; do
   case " $(pkg-config --libs "$pc") " in
@@ -187,11 +229,20 @@ else
 fi
 unset PKG_CONFIG_PATH
 
+# Where only the runtime files are installed there is no pkgconfig folder: the
+# plugin's path that the client took from pkg-config must not run through it.
+mv "$olib/pkgconfig" "$olib/pkgconfig.away"
+if [ -x "$work/c_client" ]; then
+  run_client c_client_without_pkgconfig "$work/c_client" "$plugin"
+fi
+mv "$olib/pkgconfig.away" "$olib/pkgconfig"
+
 # The same C++ client through find_package, with the prefix as its only hint;
 # CMake gives it the run path of the libraries it links.
 if "$cmake" -S "$src/cmake_client" -B "$work/cmake_client" -DCMAKE_C_COMPILER="$cc" \
      -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_PREFIX_PATH="$other" \
-     -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF >"$work/cmake_client.log" 2>&1 &&
+     -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF -DQOLT_EXPECTED_PLUGIN="$plugin" \
+     >"$work/cmake_client.log" 2>&1 &&
    "$cmake" --build "$work/cmake_client" >>"$work/cmake_client.log" 2>&1; then
   only_libdir "$work/cmake_client/cmake_client" "the find_package client"
   run_client cmake_client "$work/cmake_client/cmake_client"
