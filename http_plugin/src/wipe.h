@@ -129,9 +129,9 @@ static inline void qoltClearEveryVectorRegister() {
     // The assembler takes these whatever the compiler's flags; the compiler
     // itself never allocates the registers they clear in such code.
     if (__builtin_cpu_supports("avx512f"))
-        __asm__ __volatile__("vzeroall\n\t" QOLT_REGS_16_31(QOLT_VPXORD) : :);
+        __asm__ __volatile__(QOLT_REGS_0_15(QOLT_VPXOR) QOLT_REGS_16_31(QOLT_VPXORD) : :);
     else if (__builtin_cpu_supports("avx"))
-        __asm__ __volatile__("vzeroall" : :);
+        __asm__ __volatile__(QOLT_REGS_0_15(QOLT_VPXOR) : :);
 #else
     qoltClearVectorRegisters();
 #endif
