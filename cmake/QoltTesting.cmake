@@ -14,6 +14,11 @@ if(QOLT_PRIVATE_XVFB)
 endif()
 set(_qolt_test_scripts ${CMAKE_CURRENT_LIST_DIR}/../tests)
 
+# The environment that hands a cross build's emulator to the test scripts
+# that run the build's programs themselves ($QOLT_EMULATOR, words split).
+string(JOIN " " _qolt_emulator ${CMAKE_CROSSCOMPILING_EMULATOR})
+set(QOLT_EMULATOR_ENVIRONMENT "QOLT_EMULATOR=${_qolt_emulator}")
+
 if(NOT QOLT_TESTS)
   return()
 endif()
@@ -49,8 +54,11 @@ function(qolt_add_test name)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest ${T_MAIN}
                         qolt_warnings qolt_instrument)
+  # The emulator of a cross build (the toolchain's) runs inside the display
+  # helper, for test discovery as for the tests.
   if(T_DISPLAY)
-    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "${_qolt_display_runner}")
+    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
+                          "${_qolt_display_runner};${CMAKE_CROSSCOMPILING_EMULATOR}")
   endif()
 
   # gtest_discover_tests writes the properties out unquoted, so a list value

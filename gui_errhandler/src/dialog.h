@@ -10,9 +10,8 @@ namespace pelidor {
 
 // Shows the message in the error dialog and returns when the user has
 // closed it, from any thread (the rule is in pelidor/gui_errhandler.h):
-// right here when this thread runs the GTK+ main loop or no thread does,
-// else in the loop's thread; on the standard error stream when it cannot
-// be shown.  Frees shown.text.
+// right here in the GTK+ thread, else handed to that thread; on the
+// standard error stream when it cannot be shown.  Frees shown.text.
 void showMessage(ShownText shown, GtkWidget *parent);
 
 // The dialog itself, in this thread, which must be the one free to drive

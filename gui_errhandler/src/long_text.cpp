@@ -53,6 +53,32 @@ size_t cutPosition(const MessagePieces &m, size_t limit) {
     return lead + charLength > limit ? lead : limit;
 }
 
+// Where the bytes stop being shown because a character has more than
+// maxMarks combining marks: the start of the first mark too many, else
+// length.  Invalid bytes are no marks.
+size_t markRunEnd(const char *text, size_t length, size_t maxMarks) {
+    size_t marks = 0;
+    for (size_t i = 0; i < length;) {
+        const gunichar c = g_utf8_get_char_validated(text + i, static_cast<gssize>(length - i));
+        if (c == static_cast<gunichar>(-1) || c == static_cast<gunichar>(-2)) {
+            marks = 0;
+            ++i;
+            continue;
+        }
+        marks = g_unichar_ismark(c) ? marks + 1 : 0;
+        if (marks > maxMarks) return i;
+        i += static_cast<size_t>(g_utf8_skip[static_cast<unsigned char>(text[i])]);
+    }
+    return length;
+}
+
+// The bytes of the paragraph end at text[i], 0 when there is none: a line
+// end but U+2028, which ends a line inside a paragraph.
+size_t paragraphEndAt(const char *text, size_t length, size_t i) {
+    const size_t end = lineEndAt(text, length, i);
+    return end == 3 && text[i + 2] == '\xa8' ? 0 : end;
+}
+
 }  // namespace
 
 void MessagePieces::add(const char *text) { add(text, text ? std::strlen(text) : 0); }
@@ -86,7 +112,7 @@ MessagePieces dialogPieces(const char *header, const char *body) {
 
 ShownText composeShownText(const MessagePieces &m, size_t limit) {
     const size_t total = m.total();
-    const size_t cut = total <= limit ? total : cutPosition(m, limit);
+    size_t cut = total <= limit ? total : cutPosition(m, limit);
     // The shown bytes, copied once; the rest of the message is never read.
     GString *raw = g_string_sized_new(cut);
     for (size_t p = 0, left = cut; p < m.count() && left > 0; ++p) {
@@ -94,6 +120,8 @@ ShownText composeShownText(const MessagePieces &m, size_t limit) {
         g_string_append_len(raw, m.text(p), static_cast<gssize>(n));
         left -= n;
     }
+    cut = markRunEnd(raw->str, raw->len, kMaxMarks);
+    g_string_truncate(raw, cut);
 
     ShownText shown;
     shown.text = g_utf8_make_valid(raw->str, static_cast<gssize>(raw->len));
@@ -122,18 +150,28 @@ size_t countLines(const char *text, size_t length) {
     return lines;
 }
 
-bool hasLongRun(const char *text, size_t length, size_t maxRun) {
+std::vector<Range> paragraphsWithLongRuns(const char *text, size_t length, size_t maxRun) {
+    std::vector<Range> found;
+    size_t begin = 0;
     size_t run = 0;
-    for (size_t i = 0; i < length; ++i) {
-        if (const size_t end = lineEndAt(text, length, i)) {
-            run = 0;
+    bool longRun = false;
+    for (size_t i = 0; i <= length; ++i) {
+        const size_t end = i < length ? paragraphEndAt(text, length, i) : 1;
+        if (end) {
+            if (longRun) found.push_back({begin, i});
+            begin = i + end;
             i += end - 1;
+            run = 0;
+            longRun = false;
+        } else if (lineEndAt(text, length, i)) {
+            run = 0;  // U+2028: a line, not a paragraph, ends
+            i += 2;
         } else {
             run = (text[i] == ' ' || text[i] == '\t') ? 0 : run + 1;
-            if (run > maxRun) return true;
+            longRun = longRun || run > maxRun;
         }
     }
-    return false;
+    return found;
 }
 
 gchar *cutMark(size_t omitted) {

@@ -5,15 +5,19 @@
 // The rule (stated for the client in pelidor/gui_errhandler.h):
 // - A message is made of pieces: its header and a line feed (none without a
 //   header), then its body, or the pieces of its template around the detail.
-//   At most its first kShownBytes bytes are shown; invalid UTF-8 among them
+//   At most its first kShownBytes bytes are shown, and none after a
+//   character's kMaxMarks-th combining mark; invalid UTF-8 among them
 //   becomes U+FFFD.  The pieces are never joined whole: the cut is made once,
 //   here, and only the shown bytes are copied.
 // - A message of at most kLabelBytes bytes whose dialog fits the screen is
 //   shown whole in the dialog's label, as a plain message dialog.
 // - Any other message is long.  The label shows its header, when the header
-//   is short (kHeaderLabelBytes, kHeaderLabelLines), and a scrolled area of
-//   bounded size below it the whole shown text, then, when bytes were left
-//   out, the cut mark (cutMark).
+//   is short (kHeaderLabelBytes, kHeaderLabelLines) and leaves the scrolled
+//   area its room (dialog.cpp), and a scrolled area of bounded size below it
+//   the rest of the shown text, else the whole, then, when bytes were left
+//   out, the cut mark (cutMark).  The area wraps between words, and inside
+//   a word only where it is too long for a line, but for the paragraphs of
+//   a run longer than kLongRunBytes.
 //
 // Lines end where pango ends them: at LF, CR, CR LF, U+2028 and U+2029.
 #ifndef PELIDOR_LONG_TEXT_H
@@ -22,6 +26,7 @@
 #include <glib.h>
 
 #include <cstddef>
+#include <vector>
 
 namespace pelidor {
 
@@ -39,10 +44,18 @@ inline constexpr size_t kLabelBytes = 4096;
 inline constexpr size_t kHeaderLabelBytes = 512;
 inline constexpr size_t kHeaderLabelLines = 4;
 
-// A run of this many bytes without a space, tab or line end makes the
-// scrolled area wrap anywhere instead of between words (pango takes time
-// quadratic in the length of a word that it must break).
-inline constexpr size_t kLongRunBytes = 256;
+// A run of more than this many bytes without a space, tab or line end makes
+// its paragraph in the scrolled area wrap anywhere instead of between words:
+// pango takes time quadratic in the length of a word that it must break
+// (16 KiB unbroken take it 0.4 s), and no time to wrap anywhere.
+inline constexpr size_t kLongRunBytes = 1024;
+
+// Pango positions a character's combining marks in time quadratic in their
+// number (10,000 accents on one letter took a second; 16 KiB of letters with
+// 128 marks each, 0.2 s): the shown text ends before a character's mark
+// beyond this many.  Unicode's Stream-Safe Text Format (UAX #15) allows 30
+// in a row, more than any script needs; only text built to hurt has more.
+inline constexpr size_t kMaxMarks = 32;
 
 // The pieces of one message, in order; null pieces count as empty.
 class MessagePieces {
@@ -81,7 +94,8 @@ struct ShownText {
 };
 
 // The message as shown: its first `limit` bytes, or fewer so as not to cut a
-// valid UTF-8 character in two, made valid with g_utf8_make_valid().  The
+// valid UTF-8 character in two nor to show more than kMaxMarks combining
+// marks in a row, made valid with g_utf8_make_valid().  The
 // text is always the beginning of g_utf8_make_valid() of the whole message;
 // only the shown bytes are copied, so a message of any length costs the
 // same.
@@ -94,9 +108,16 @@ inline ShownText composeShownText(const char *header, const char *body,
 // Lines of a text: one more than its line ends (CR LF is one).
 size_t countLines(const char *text, size_t length);
 
-// Whether the text holds a run of more than maxRun bytes without a space,
-// tab or line end.
-bool hasLongRun(const char *text, size_t length, size_t maxRun = kLongRunBytes);
+// The paragraphs of a text that hold a run of more than maxRun bytes
+// without a space, tab or line end, as byte ranges [begin, end) without
+// their ends.  Paragraphs end where a text view's lines do: at
+// LF, CR, CR LF and U+2029, not at U+2028.
+struct Range {
+    size_t begin;
+    size_t end;
+};
+std::vector<Range> paragraphsWithLongRuns(const char *text, size_t length,
+                                          size_t maxRun = kLongRunBytes);
 
 // The visible mark where a message was cut, in Dutch, for the bytes left
 // out: an ellipsis and, on a line of its own, what was cut.  Free with

@@ -1,9 +1,14 @@
 // Which thread shows the dialog.  GTK+ 2 is driven by one thread at a time,
-// the one that runs its main loop; a client's network thread that reports
-// an error must not draw.  So a call from any other thread, while the loop
-// runs, is handed to the loop's thread with g_main_context_invoke() and
-// waits there until the dialog is closed.  With no loop running the call
-// shows the dialog itself, as a call from the loop's thread does.
+// the GTK+ thread: the thread that owns GLib's default main context, the one
+// that runs its loop, and while no loop runs, the process's main thread,
+// which is where a client builds its windows before it enters gtk_main().
+// A client's network thread that reports an error must never draw, nor run
+// a nested loop of the default context (it would run the client's own
+// timeouts and watches): its call is handed to the GTK+ thread through an
+// idle source on the default context, and waits there until the dialog is
+// closed.
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -14,9 +19,10 @@
 
 namespace {
 
-// How long a call waits for the loop's thread to take its dialog.  A loop
-// thread that is blocked (waiting for this very caller, say) never will:
-// the message then goes to the standard error stream instead.
+// How long a call waits for the GTK+ thread to take its dialog.  A GTK+
+// thread that is blocked (waiting for this very caller, say), or a main
+// thread that never runs a loop, never will: the message then goes to the
+// standard error stream instead.
 constexpr std::chrono::seconds kHandOverWait{5};
 
 void writeToStderr(const pelidor::ShownText &shown) {
@@ -30,27 +36,34 @@ void writeToStderr(const pelidor::ShownText &shown) {
     std::fflush(stderr);
 }
 
-// In the thread that drives GTK+: the dialog, or without a display (GTK+
-// not initialised, say) the message on the standard error stream.
+// Without a display (GTK+ not initialised, say) there is no dialog.  GDK's
+// default display is a pointer that gtk_init() sets once and nothing
+// clears, so any thread may read it.
+bool haveDisplay() { return gdk_display_get_default() != nullptr; }
+
+// In the GTK+ thread: the dialog, or the message on the standard error
+// stream.
 void showHere(const pelidor::ShownText &shown, GtkWidget *parent) {
-    if (gdk_display_get_default())
+    if (haveDisplay())
         pelidor::runDialog(shown, parent);
     else
         writeToStderr(shown);
 }
 
+// Linux numbers the main thread's task as the process.
+bool isMainThread() { return gettid() == getpid(); }
+
 enum class Phase { Waiting, Showing, Done, Abandoned };
 
-// A dialog handed to the loop's thread; shared by the caller and the idle
+// A dialog handed to the GTK+ thread; shared by the caller and the idle
 // callback, which may outlive the caller's wait when the caller gave up.
 struct HandOver {
-    std::atomic<int> refs{2};  // the caller's and the idle callback's
+    std::atomic<int> refs{2};  // the caller's and the idle source's
     std::mutex mutex;
     std::condition_variable changed;
     Phase phase = Phase::Waiting;
     const pelidor::ShownText *shown = nullptr;  // the caller's, while it waits
     GtkWidget *parent = nullptr;
-    GThread *caller = nullptr;
 };
 
 // GLib's lock orders each hand-over already, but GLib takes it with futexes
@@ -63,6 +76,8 @@ void release(gpointer data) {
     if (h->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete h;
 }
 
+// Dispatched by whichever thread iterates the default context, which makes
+// it the GTK+ thread; never by the caller, which only waits.
 gboolean showHandedOver(gpointer data) {
     handOvers.load(std::memory_order_acquire);
     HandOver &h = *static_cast<HandOver *>(data);
@@ -72,15 +87,12 @@ gboolean showHandedOver(gpointer data) {
         h.phase = Phase::Showing;
     }
     h.changed.notify_all();
-    // Dispatched from the loop, where idle callbacks run without the GDK
-    // lock of a client that uses gdk_threads_init(): take it, as
-    // gdk_threads_add_idle() would (a no-op for other clients).  Unless
-    // g_main_context_invoke() found the loop free and called this from the
-    // caller's own thread.
-    const bool loopThread = g_thread_self() != h.caller;
-    if (loopThread) gdk_threads_enter();
+    // Idle callbacks run without the GDK lock of a client that uses
+    // gdk_threads_init(): take it, as gdk_threads_add_idle() would (a no-op
+    // for other clients).
+    gdk_threads_enter();
     showHere(*h.shown, h.parent);
-    if (loopThread) gdk_threads_leave();
+    gdk_threads_leave();
     {
         std::lock_guard<std::mutex> lock(h.mutex);
         h.phase = Phase::Done;
@@ -89,39 +101,49 @@ gboolean showHandedOver(gpointer data) {
     return G_SOURCE_REMOVE;
 }
 
-// Hands the dialog to the thread that owns the default main context and
-// waits until it has been closed.  False when that thread did not take it
-// in time.
+// Hands the dialog to the GTK+ thread and waits until it has been closed.
+// False when no thread took it in time.
 bool handOver(const pelidor::ShownText &shown, GtkWidget *parent) {
     auto *state = new HandOver;
     state->shown = &shown;
     state->parent = parent;
-    state->caller = g_thread_self();
     handOvers.fetch_add(1, std::memory_order_release);
-    g_main_context_invoke_full(nullptr, G_PRIORITY_DEFAULT, showHandedOver, state, release);
-    bool shownThere;
+    GSource *source = g_idle_source_new();
+    g_source_set_priority(source, G_PRIORITY_DEFAULT);
+    g_source_set_callback(source, showHandedOver, state, release);
+    g_source_attach(source, g_main_context_default());
+    bool taken;
     {
         std::unique_lock<std::mutex> lock(state->mutex);
-        shownThere = state->changed.wait_for(lock, kHandOverWait,
-                                             [&] { return state->phase != Phase::Waiting; });
-        if (shownThere)
+        taken = state->changed.wait_for(lock, kHandOverWait,
+                                        [&] { return state->phase != Phase::Waiting; });
+        if (taken)
             state->changed.wait(lock, [&] { return state->phase == Phase::Done; });
         else
             state->phase = Phase::Abandoned;
     }
+    // Never dispatched now: gone from the context, its reference released.
+    if (!taken) g_source_destroy(source);
+    g_source_unref(source);
     release(state);
-    return shownThere;
+    return taken;
 }
 
 }  // namespace
 
 void pelidor::showMessage(ShownText shown, GtkWidget *parent) {
     GMainContext *context = g_main_context_default();
-    // Owning the default context: this thread runs the loop, or none does.
-    if (g_main_context_acquire(context)) {
+    if (g_main_context_is_owner(context)) {
+        // This thread runs the loop (or holds the context): the GTK+ thread.
+        showHere(shown, parent);
+    } else if (isMainThread() && g_main_context_acquire(context)) {
+        // No loop runs: the main thread is the GTK+ thread, and holds the
+        // context while its dialog runs, so that other calls wait for it.
         showHere(shown, parent);
         g_main_context_release(context);
-    } else if (!handOver(shown, parent)) {
+    } else if (!haveDisplay() || !handOver(shown, parent)) {
+        // Another thread runs the loop, or none does and the main thread
+        // will: its dialog waits for that thread.
         writeToStderr(shown);
     }
     g_free(shown.text);

@@ -3,6 +3,8 @@
 // back from the live GtkMessageDialog and closed by the test.
 #include <atomic>
 #include <climits>
+#include <cstdio>
+#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -274,12 +276,46 @@ TEST_F(GuiErrhandler, ParentDestroyedWhileRunning) {
 }
 
 // ---- calls from other threads ---------------------------------------------
-// A call from a thread other than the one running the GTK+ main loop is
-// handed to that thread and waits there; with no loop running, the call
-// shows its dialog where it is made.  (tools/check_tsan.sh runs every test
-// whose name holds "Thread".)
+// GTK+ is driven by one thread: the one that runs the default main context's
+// loop, else the main thread.  A call from any other thread waits for that
+// thread, whatever it is doing when the call comes: running the loop,
+// building windows before its loop, or about to enter it.  In every run no
+// dialog is mapped, and no timer of the client's fires, off the main thread,
+// and each call returns only once its dialog is gone.  (tools/check_tsan.sh
+// runs every test whose name holds "Thread", under ThreadSanitizer.)
 
 class GuiThreads : public GuiTest {};
+
+constexpr int kRuns = 20;
+
+// What happened on which thread, counted from any thread.
+struct ThreadLog {
+    std::thread::id main = std::this_thread::get_id();
+    std::atomic<int> dialogMaps{0};
+    std::atomic<int> dialogMapsOffMain{0};
+    std::atomic<int> ticks{0};
+    std::atomic<int> ticksOffMain{0};
+
+    bool onMain() const { return std::this_thread::get_id() == main; }
+};
+
+// Every message dialog's "map", in the thread that maps it.
+gboolean noteDialogMap(GSignalInvocationHint *, guint, const GValue *params, gpointer data) {
+    auto *log = static_cast<ThreadLog *>(data);
+    if (GTK_IS_MESSAGE_DIALOG(g_value_get_object(&params[0]))) {
+        log->dialogMaps.fetch_add(1);
+        if (!log->onMain()) log->dialogMapsOffMain.fetch_add(1);
+    }
+    return TRUE;
+}
+
+// A timer of the client's own.
+gboolean clientTick(gpointer data) {
+    auto *log = static_cast<ThreadLog *>(data);
+    log->ticks.fetch_add(1);
+    if (!log->onMain()) log->ticksOffMain.fetch_add(1);
+    return G_SOURCE_CONTINUE;
+}
 
 struct LoopWatch {
     std::set<GObject *> answered;  // until freed: the next dialog may take the address
@@ -287,9 +323,22 @@ struct LoopWatch {
     std::vector<GtkWindow *> parents;
     std::vector<std::thread::id> answeredBy;
     std::atomic<int> finalized{0};
+    std::mutex closedMutex;
+    std::multiset<std::string> closed;  // the texts of the dialogs freed
+
+    bool wasClosed(const std::string &text) {
+        std::lock_guard<std::mutex> lock(closedMutex);
+        return closed.count(text) > 0;
+    }
 };
 
-// Answers every message dialog that comes, from the loop's thread.
+struct Closing {
+    LoopWatch *watch;
+    std::string text;
+};
+
+// Answers every message dialog that comes, from the thread that iterates
+// the default context.
 gboolean answerDialogs(gpointer data) {
     auto *watch = static_cast<LoopWatch *>(data);
     GList *toplevels = gtk_window_list_toplevels();
@@ -305,109 +354,256 @@ gboolean answerDialogs(gpointer data) {
         watch->answeredBy.push_back(std::this_thread::get_id());
         g_object_weak_ref(
             G_OBJECT(dialog),
-            [](gpointer w, GObject *gone) {
-                static_cast<LoopWatch *>(w)->answered.erase(gone);
-                static_cast<LoopWatch *>(w)->finalized.fetch_add(1);
+            [](gpointer closingData, GObject *gone) {
+                auto *closing = static_cast<Closing *>(closingData);
+                closing->watch->answered.erase(gone);
+                {
+                    std::lock_guard<std::mutex> lock(closing->watch->closedMutex);
+                    closing->watch->closed.insert(closing->text);
+                }
+                closing->watch->finalized.fetch_add(1);
+                delete closing;
             },
-            watch);
+            new Closing{watch, watch->texts.back()});
         gtk_dialog_response(dialog, GTK_RESPONSE_CLOSE);
     }
     g_list_free(toplevels);
     return G_SOURCE_CONTINUE;
 }
 
-// While this thread runs the main loop, a second thread calls both exports
-// 100 times: every dialog is shown and closed in this thread, and every
-// call returns only once its dialog is gone.
-TEST_F(GuiThreads, SecondThreadCallsWhileTheLoopRuns) {
-    constexpr int kCalls = 100;
-    extendWatchdog(120);
-    GtkWidget *parent = makeParent();
-    LoopWatch watch;
-    GMainLoop *loop = g_main_loop_new(nullptr, FALSE);
-    const guint answering = g_timeout_add(2, answerDialogs, &watch);
-    std::atomic<int> early{0};
-    std::thread caller;
-    // Started from inside the loop, so that it runs before the first call.
-    auto start = [&] {
-        caller = std::thread([&] {
-            for (int i = 0; i < kCalls; ++i) {
-                if (i % 2)
-                    qolt_gui_dialog_show("Kop", ("Tekst " + std::to_string(i)).c_str(), nullptr);
-                else
-                    qolt_gui_errhandler(parent, ACT_GET_MAIL, RES_TIMEOUT, nullptr);
-                if (watch.finalized.load() != i + 1) early.fetch_add(1);
-            }
-            g_main_loop_quit(loop);
-        });
-    };
-    g_idle_add(
-        +[](gpointer f) {
-            (*static_cast<decltype(start) *>(f))();
-            return G_SOURCE_REMOVE;
-        },
-        &start);
-    g_main_loop_run(loop);
-    caller.join();
-    g_source_remove(answering);
-    g_main_loop_unref(loop);
+// What the main thread does while the workers make their first calls.
+enum class MainThread {
+    RunsTheLoop,         // already in gtk_main()
+    BuildsWindowsFirst,  // builds, shows and destroys windows, then gtk_main()
+    EntersTheLoopLater,  // 50 ms, then gtk_main()
+};
 
-    EXPECT_EQ(0, early.load()) << "calls returned before their dialog was closed";
-    EXPECT_EQ(kCalls, watch.finalized.load());
-    ASSERT_EQ(size_t(kCalls), watch.texts.size());
-    for (int i = 0; i < kCalls; ++i) {
-        SCOPED_TRACE("call " + std::to_string(i));
-        EXPECT_EQ(std::this_thread::get_id(), watch.answeredBy[i]) << "shown by the loop's thread";
-        if (i % 2) {
-            EXPECT_EQ("Kop\nTekst " + std::to_string(i), watch.texts[i]);
-            EXPECT_EQ(nullptr, watch.parents[i]);
-        } else {
-            EXPECT_EQ(
-                "Het ophalen van QOLT Mail is mislukt\n"
-                "Maximumtijd voor ophalen gegevens verlopen",
-                watch.texts[i]);
-            EXPECT_EQ(GTK_WINDOW(parent), watch.parents[i]);
+// A client's windows built and torn down between gtk_init() and gtk_main()
+// for about `ms` milliseconds: realised, shown, styled, unrealised.
+void buildWindows(int ms) {
+    const gint64 end = g_get_monotonic_time() + gint64{ms} * 1000;
+    do {
+        GtkWidget *window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+        GtkWidget *box = gtk_vbox_new(FALSE, 2);
+        for (int i = 0; i < 12; ++i) {
+            gtk_box_pack_start(GTK_BOX(box), gtk_label_new("Postings"), FALSE, FALSE, 0);
+            gtk_box_pack_start(GTK_BOX(box), gtk_button_new_with_label("Vernieuwen"), FALSE, FALSE,
+                               0);
         }
+        gtk_container_add(GTK_CONTAINER(window), box);
+        gtk_widget_show_all(window);
+        gtk_widget_hide(window);
+        gtk_widget_unrealize(window);
+        gtk_widget_destroy(window);
+    } while (g_get_monotonic_time() < end);
+}
+
+// The call `i` of worker `w`: its text is its own, so that the test knows
+// when its dialog is gone.
+struct Call {
+    bool direct;  // qolt_gui_dialog_show, else qolt_gui_errhandler with a parent
+    std::string detail;
+    std::string text;
+};
+
+Call callOf(int w, int i) {
+    const std::string detail = std::to_string(w) + "-" + std::to_string(i);
+    if (i % 2) return {true, detail, "Kop\nTekst " + detail};
+    return {false, detail, expectedDialog(ACT_GET_MAIL, RES_SERVER_NOTICE, detail.c_str()).text};
+}
+
+struct Run {
+    int early = 0;  // calls that returned before their dialog was freed
+    LoopWatch watch;
+    std::string err;
+};
+
+// One run: `workers` threads make `calls` calls each, alternating between
+// the two exports, while the main thread does `what`, then runs gtk_main()
+// until the last call has returned.
+void runWorkers(Run &run, MainThread what, int workers, int calls, GtkWidget *parent) {
+    std::atomic<int> early{0}, running{workers};
+    std::vector<std::thread> threads;
+    auto work = [&](int w) {
+        for (int i = 0; i < calls; ++i) {
+            const Call call = callOf(w, i);
+            if (call.direct)
+                qolt_gui_dialog_show("Kop", ("Tekst " + call.detail).c_str(), nullptr);
+            else
+                qolt_gui_errhandler(parent, ACT_GET_MAIL, RES_SERVER_NOTICE, call.detail.c_str());
+            if (!run.watch.wasClosed(call.text)) early.fetch_add(1);
+        }
+        if (running.fetch_sub(1) == 1)
+            g_idle_add(
+                +[](gpointer) {
+                    gtk_main_quit();
+                    return G_SOURCE_REMOVE;
+                },
+                nullptr);
+    };
+    auto startAll = [&] {
+        for (int w = 0; w < workers; ++w) threads.emplace_back(work, w);
+    };
+    const guint answering = g_timeout_add(2, answerDialogs, &run.watch);
+    run.err = GuiTest::captureStderr([&] {
+        switch (what) {
+        case MainThread::RunsTheLoop:
+            // Started from inside the loop, before the first call.
+            g_idle_add(
+                +[](gpointer start) {
+                    (*static_cast<decltype(startAll) *>(start))();
+                    return G_SOURCE_REMOVE;
+                },
+                &startAll);
+            break;
+        case MainThread::BuildsWindowsFirst:
+            startAll();
+            buildWindows(60);
+            break;
+        case MainThread::EntersTheLoopLater:
+            startAll();
+            g_usleep(50 * 1000);
+            break;
+        }
+        gtk_main();
+        for (std::thread &t : threads) t.join();
+    });
+    g_source_remove(answering);
+    run.early = early.load();
+}
+
+// Runs the case kRuns times with the client's timer and the dialog-map
+// watch in place, and checks every run.
+void expectEveryRunOnTheMainThread(MainThread what, int workers, int calls) {
+    ThreadLog log;
+    gpointer widgetClass = g_type_class_ref(GTK_TYPE_WIDGET);
+    const guint map = g_signal_lookup("map", GTK_TYPE_WIDGET);
+    const gulong hook = g_signal_add_emission_hook(map, 0, noteDialogMap, &log, nullptr);
+    const guint timer = g_timeout_add(3, clientTick, &log);
+    GtkWidget *parent = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_widget_show(parent);
+    for (int r = 0; r < kRuns; ++r) {
+        SCOPED_TRACE("run " + std::to_string(r + 1));
+        const int mapsBefore = log.dialogMaps.load();
+        const int offBefore = log.dialogMapsOffMain.load();
+        const int ticksBefore = log.ticks.load(), ticksOffBefore = log.ticksOffMain.load();
+        Run run;
+        runWorkers(run, what, workers, calls, parent);
+        const int total = workers * calls;
+        EXPECT_EQ("", run.err) << "no call gave up on its dialog";
+        EXPECT_EQ(0, run.early) << "calls returned before their dialog was closed";
+        EXPECT_EQ(total, run.watch.finalized.load());
+        EXPECT_EQ(total, log.dialogMaps.load() - mapsBefore) << "every dialog was mapped";
+        ASSERT_EQ(size_t(total), run.watch.texts.size());
+        std::multiset<std::string> expected, seen(run.watch.texts.begin(), run.watch.texts.end());
+        for (int w = 0; w < workers; ++w)
+            for (int i = 0; i < calls; ++i) expected.insert(callOf(w, i).text);
+        EXPECT_TRUE(expected == seen) << "every call showed its own dialog once";
+        for (size_t i = 0; i < run.watch.texts.size(); ++i) {
+            SCOPED_TRACE(run.watch.texts[i]);
+            EXPECT_EQ(log.main, run.watch.answeredBy[i]);
+            const bool direct = run.watch.texts[i].rfind("Kop\n", 0) == 0;
+            EXPECT_EQ(direct ? nullptr : GTK_WINDOW(parent), run.watch.parents[i]);
+        }
+        const int mapsOff = log.dialogMapsOffMain.load() - offBefore;
+        const int ticks = log.ticks.load() - ticksBefore;
+        const int ticksOff = log.ticksOffMain.load() - ticksOffBefore;
+        EXPECT_EQ(0, mapsOff) << "a dialog was mapped off the main thread";
+        EXPECT_EQ(0, ticksOff) << "the client's timer ran off the main thread";
+        std::printf(
+            "[ THREADS  ] run %2d: %d calls, %d dialogs mapped, %d off the main thread; "
+            "%d timer ticks, %d off it\n",
+            r + 1, total, log.dialogMaps.load() - mapsBefore, mapsOff, ticks, ticksOff);
     }
+    EXPECT_GT(log.ticks.load(), 0) << "the timer ran at all";
+    g_source_remove(timer);
+    g_signal_remove_emission_hook(map, hook);
+    g_type_class_unref(widgetClass);
     gtk_widget_destroy(parent);
 }
 
-// No thread runs the loop (this one only waits): the second thread shows
-// the dialog itself and runs its loop, which closes it.
-TEST_F(GuiThreads, SecondThreadShowsItselfWhenNoLoopRuns) {
-    std::thread::id shownBy, callerId;
-    SeenDialog seen = showAndClose(
-        [&] {
-            std::thread caller([] { qolt_gui_dialog_show("Kop", "Tekst", nullptr); });
-            callerId = caller.get_id();
-            caller.join();
-        },
-        [&](GtkDialog *dialog) {
-            shownBy = std::this_thread::get_id();
-            gtk_dialog_response(dialog, GTK_RESPONSE_CLOSE);
-        });
-    expectErrorDialog(seen, "Kop\nTekst", nullptr);
-    EXPECT_EQ(callerId, shownBy);
+// A worker calls while the main thread builds its windows after gtk_init()
+// and before gtk_main(): the dialogs wait for gtk_main(), never drawn beside
+// the main thread's widgets.
+TEST_F(GuiThreads, WorkerCallsWhileMainThreadBuildsWindows) {
+    extendWatchdog(240);
+    expectEveryRunOnTheMainThread(MainThread::BuildsWindowsFirst, 1, 3);
 }
 
-// The loop's thread waits for the caller instead of running the loop: the
-// dialog cannot be shown, so the message goes to stderr after a while and
-// both threads go on; the dialog never comes afterwards either.
-TEST_F(GuiThreads, LoopThreadWaitingForTheCallerGetsTheMessageOnStderr) {
-    GMainContext *context = g_main_context_default();
-    ASSERT_TRUE(g_main_context_acquire(context));
-    const std::string err = captureStderr([] {
-        std::thread caller(
-            [] { qolt_gui_errhandler(nullptr, ACT_CHECK_MAIL, RES_NO_CONNECTION, nullptr); });
-        caller.join();
+// A worker calls 50 ms before the main thread enters gtk_main(): its dialogs
+// and the client's timer all run in gtk_main(), on the main thread.
+TEST_F(GuiThreads, WorkerCallsJustBeforeTheLoopRuns) {
+    extendWatchdog(240);
+    expectEveryRunOnTheMainThread(MainThread::EntersTheLoopLater, 1, 3);
+}
+
+// While the main thread runs the loop: one worker, then two at once.
+TEST_F(GuiThreads, WorkerCallsWhileTheLoopRuns) {
+    extendWatchdog(240);
+    expectEveryRunOnTheMainThread(MainThread::RunsTheLoop, 1, 6);
+}
+
+TEST_F(GuiThreads, TwoWorkersCallWhileTheLoopRuns) {
+    extendWatchdog(240);
+    expectEveryRunOnTheMainThread(MainThread::RunsTheLoop, 2, 4);
+}
+
+// Whichever thread runs the default context's loop drives GTK+: a call from
+// the main thread while a worker runs it is shown by the worker.
+TEST_F(GuiThreads, MainThreadCallGoesToTheThreadRunningTheLoop) {
+    LoopWatch watch;
+    GMainLoop *loop = g_main_loop_new(nullptr, FALSE);
+    std::atomic<bool> running{false};
+    std::thread::id loopThread;
+    std::thread runner([&] {
+        loopThread = std::this_thread::get_id();
+        const guint answering = g_timeout_add(2, answerDialogs, &watch);
+        g_idle_add(
+            +[](gpointer flag) {
+                static_cast<std::atomic<bool> *>(flag)->store(true);
+                return G_SOURCE_REMOVE;
+            },
+            &running);
+        g_main_loop_run(loop);
+        g_source_remove(answering);
     });
-    g_main_context_release(context);
-    EXPECT_EQ(
-        "Het controleren op nieuwe QOLT Mail is mislukt\n"
-        "Is de internetverbinding wel actief ?\n",
-        err);
-    const SeenDialog seen = showAndClose([] { iterateUntil([] { return false; }, 200); });
-    EXPECT_EQ(0, seen.sightings);
+    while (!running.load()) g_usleep(1000);
+    const std::string err = captureStderr([] { qolt_gui_dialog_show("Kop", "Tekst", nullptr); });
+    g_main_loop_quit(loop);
+    runner.join();
+    g_main_loop_unref(loop);
+    EXPECT_EQ("", err);
+    ASSERT_EQ(1u, watch.texts.size());
+    EXPECT_EQ("Kop\nTekst", watch.texts[0]);
+    EXPECT_EQ(loopThread, watch.answeredBy[0]);
+    EXPECT_EQ(1, watch.finalized.load());
+}
+
+// No thread takes the call: the main thread waits for the caller and never
+// runs a loop, or holds the default context without running one.  The
+// message goes to stderr after a while and both threads go on; the dialog
+// never comes afterwards either.
+TEST_F(GuiThreads, NoThreadTakesTheCallGivesTheMessageOnStderr) {
+    extendWatchdog(30);
+    for (const bool holdsContext : {false, true}) {
+        SCOPED_TRACE(holdsContext ? "main thread holds the context" : "no loop at all");
+        GMainContext *context = g_main_context_default();
+        if (holdsContext) {
+            ASSERT_TRUE(g_main_context_acquire(context));
+        }
+        const std::string err = captureStderr([] {
+            std::thread caller(
+                [] { qolt_gui_errhandler(nullptr, ACT_CHECK_MAIL, RES_NO_CONNECTION, nullptr); });
+            caller.join();
+        });
+        if (holdsContext) g_main_context_release(context);
+        EXPECT_EQ(
+            "Het controleren op nieuwe QOLT Mail is mislukt\n"
+            "Is de internetverbinding wel actief ?\n",
+            err);
+        const SeenDialog seen = showAndClose([] { iterateUntil([] { return false; }, 200); });
+        EXPECT_EQ(0, seen.sightings);
+    }
 }
 
 }  // namespace

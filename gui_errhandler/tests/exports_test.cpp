@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "gui_fixture.h"
 #include "pelidor/gui_errhandler.h"
@@ -50,7 +51,8 @@ TEST(GuiExports, HeaderCompilesAsC) {
 }
 
 // A client that calls before gtk_init() (or has no display) gets the
-// message on stderr, and no crash.  This process never starts GTK+.
+// message on stderr, and no crash, from the main thread or any other.  This
+// process never starts GTK+.
 TEST(GuiExports, CallWithoutGtkWritesTheMessageToStderr) {
     EXPECT_EQ(
         "Kop\n"
@@ -59,6 +61,11 @@ TEST(GuiExports, CallWithoutGtkWritesTheMessageToStderr) {
     EXPECT_EQ("Het ophalen van QOLT Mail is mislukt\nMaximumtijd voor ophalen gegevens verlopen\n",
               GuiTest::captureStderr(
                   [] { qolt_gui_errhandler(nullptr, ACT_GET_MAIL, RES_TIMEOUT, nullptr); }));
+    EXPECT_EQ("Kop\nvan een andere thread\n", GuiTest::captureStderr([] {
+                  std::thread worker(
+                      [] { qolt_gui_dialog_show("Kop", "van een andere thread", nullptr); });
+                  worker.join();
+              }));
 }
 
 }  // namespace

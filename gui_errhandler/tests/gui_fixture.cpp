@@ -58,7 +58,10 @@ void record(GtkMessageDialog *dialog, SeenDialog &seen) {
     g_free(text);
     g_free(secondary);
 
-    if (GTK_IS_LABEL(dialog->label)) seen.labelText = gtk_label_get_text(GTK_LABEL(dialog->label));
+    if (GTK_IS_LABEL(dialog->label)) {
+        seen.labelText = gtk_label_get_text(GTK_LABEL(dialog->label));
+        seen.labelShown = gtk_widget_get_visible(dialog->label);
+    }
 
     GtkWidget *area = gtk_dialog_get_action_area(GTK_DIALOG(dialog));
     GList *children = gtk_container_get_children(GTK_CONTAINER(area));
@@ -110,7 +113,9 @@ void recordRest(GtkWidget *dialog, SeenDialog &seen) {
             italic = italic || (set && style == PANGO_STYLE_ITALIC);
         }
         g_slist_free(tags);
-        if (italic || !gtk_text_iter_forward_to_tag_toggle(&mark, nullptr)) break;
+        if (italic || gtk_text_iter_is_end(&mark) ||
+            !gtk_text_iter_forward_to_tag_toggle(&mark, nullptr))
+            break;
     }
     gchar *text = bufferText(buffer, &start, &mark);
     seen.restText = text;

@@ -17,6 +17,7 @@ struct SeenDialog {
     int sightings = 0;      // message dialogs among the toplevels at once
     std::string text;       // "text" property
     std::string labelText;  // what the label displays
+    bool labelShown = false;
     bool secondaryText = false;
     bool useMarkup = false;
     GtkMessageType type = GTK_MESSAGE_OTHER;
@@ -58,6 +59,12 @@ public:
     // written there.
     static std::string captureStderr(const std::function<void()> &call);
 
+    // The dialog's text view (of a long message), or null.
+    static GtkWidget *textViewOf(GtkDialog *dialog);
+
+    // Lets the main loop run until done() holds or timeoutMs passes.
+    static bool iterateUntil(const std::function<bool()> &done, int timeoutMs);
+
 protected:
     void SetUp() override;
     void TearDown() override;
@@ -73,17 +80,11 @@ protected:
     SeenDialog showAndClose(const std::function<void()> &call, React react = {},
                             bool waitForMap = false);
 
-    // The dialog's text view (of a long message), or null.
-    static GtkWidget *textViewOf(GtkDialog *dialog);
-
     // A real, shown toplevel window to be the dialogs' parent.
     GtkWidget *makeParent();
 
     // Gives a long test this many seconds before the watchdog fails it.
     void extendWatchdog(unsigned seconds);
-
-    // Lets the main loop run until done() holds or timeoutMs passes.
-    static bool iterateUntil(const std::function<bool()> &done, int timeoutMs);
 
 private:
     static gboolean watchdog(gpointer self);

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "bad_bytes.h"
+#include "expected_texts.h"
 #include "gui_fixture.h"
 #include "pelidor/gui_errhandler.h"
 
@@ -84,6 +85,9 @@ constexpr int kRestMaxWidth = 560;  // the scrolled area's width
 constexpr int kRestMinLines = 8;    // its height, where the screen has room
 constexpr size_t kLabelMax = 4096;  // the most text the label lays out
 constexpr int kMinLineHeight = 8;   // no text has lower lines
+constexpr int kRestMaxLines = 20;   // the area's height where the screen has room
+constexpr int kFrameHeight = 64;    // the height left for the window's frame
+constexpr size_t kMaxMarks = 32;    // combining marks shown on one character
 
 // A text of n bytes that repeats `block`; copied by doubling, so that even
 // 64 MiB take the test little time, under valgrind too.
@@ -200,18 +204,24 @@ protected:
         return seen;
     }
 
-    // A long message: the label shows the header (none: empty), the
-    // scrolled area the whole of `shownText` (what the shown bytes are as
-    // valid UTF-8), and the mark follows when `omitted` bytes were left out.
+    // A long message, its header once on screen: the label shows the header
+    // (none: empty, and the label hidden), the scrolled area the rest of
+    // `shownText` (what the shown bytes are as valid UTF-8) after the
+    // header and its line feed, and the mark follows when `omitted` bytes
+    // were left out.
     void expectLong(const SeenDialog &seen, const std::string &header, const std::string &shownText,
                     size_t omitted) {
         EXPECT_EQ(header, seen.labelText);
         EXPECT_EQ(seen.text, seen.labelText);
+        EXPECT_EQ(!header.empty(), seen.labelShown);
         EXPECT_TRUE(seen.restShown) << "the message is in a scrolled area";
         EXPECT_TRUE(seen.focusOnClose) << "Enter still closes the dialog";
-        EXPECT_TRUE(seen.restText == shownText)
-            << "the scrolled area shows " << seen.restText.size() << " bytes, expected "
-            << shownText.size();
+        const std::string rest = header.empty() ? shownText : shownText.substr(header.size() + 1);
+        if (!header.empty()) {
+            EXPECT_EQ(0, shownText.compare(0, header.size() + 1, header + "\n"));
+        }
+        EXPECT_TRUE(seen.restText == rest) << "the scrolled area shows " << seen.restText.size()
+                                           << " bytes, expected " << rest.size();
         EXPECT_EQ(omitted ? mark(omitted) : "", seen.restMark);
     }
 
@@ -220,6 +230,13 @@ protected:
                          const std::string &full) {
         const size_t omitted = full.size() > kShown ? full.size() - kShown : 0;
         expectLong(seen, header, full.substr(0, full.size() - omitted), omitted);
+    }
+
+    // The same where the label may have given its header to the area (a
+    // large font on a small screen): the header is shown once either way.
+    void expectHeaderOnceAscii(const SeenDialog &seen, const std::string &header,
+                               const std::string &full) {
+        expectLongAscii(seen, seen.labelShown ? header : "", full);
     }
 };
 
@@ -264,7 +281,6 @@ TEST_F(GuiLongMessage, HundredKilobytesUnbroken) {
         qolt_gui_errhandler(nullptr, 0, RES_SERVER_NOTICE, detail.c_str());
     });
     expectLongAscii(seen, kUpdateHeader, kNoticeHeader + detail);
-    EXPECT_EQ(GTK_WRAP_CHAR, seen.restWrap) << "an unbroken run wraps anywhere";
 }
 
 TEST_F(GuiLongMessage, OneMebibyteInLines) {
@@ -338,7 +354,6 @@ TEST_F(GuiLongMessage, WideWordIsLong) {
     SeenDialog seen =
         show("3000 bytes unbroken", [&] { qolt_gui_dialog_show("Kop", body.c_str(), nullptr); });
     expectLongAscii(seen, "Kop", "Kop\n" + body);
-    EXPECT_EQ(GTK_WRAP_CHAR, seen.restWrap);
 }
 
 // The old test of the longest sensible text: 200 lines of 80 characters do
@@ -431,6 +446,10 @@ TEST_F(GuiLongMessage, SixteenKibibytesOfAnyKind) {
         {"16 KiB of \"a\\n\"", repeated("a\n", kShown)},
         {"16 KiB of \"a \"", repeated("a ", kShown)},
         {"16 KiB of \"a\" and U+2028", repeated("a\xe2\x80\xa8", kShown)},
+        // The longest runs wrapped by words, and the most marks on each letter.
+        {"16 KiB of 1024-byte words", repeated(std::string(1024, 'x') + " ", kShown)},
+        {"16 KiB of letters with 32 marks", repeated("a" + repeated("\xcc\x81", 2 * kMaxMarks),
+                                                     kShown - kShown % (2 * kMaxMarks + 1))},
     };
     for (const auto &kind : kinds) {
         SCOPED_TRACE(kind.first);
@@ -473,14 +492,14 @@ TEST_F(GuiLongMessage, BigThemeFont) {
     SeenDialog seen = show("100 kB in lines, Sans 20", [&] {
         qolt_gui_errhandler(nullptr, 0, RES_SERVER_NOTICE, detail.c_str());
     });
-    expectLongAscii(seen, kUpdateHeader, kNoticeHeader + detail);
+    expectHeaderOnceAscii(seen, kUpdateHeader, kNoticeHeader + detail);
     EXPECT_GE(seen.restLineHeight, 24) << "the gtkrc font is in use";
     EXPECT_GE(seen.rest.height, kRestMinLines * seen.restLineHeight);
 
     const std::string words = repeated("woord ", 3000);
     seen = show("3000 bytes of words, Sans 20",
                 [&] { qolt_gui_dialog_show(kUpdateHeader, words.c_str(), nullptr); });
-    expectLongAscii(seen, kUpdateHeader, kUpdateHeader + ("\n" + words));
+    expectHeaderOnceAscii(seen, kUpdateHeader, kUpdateHeader + ("\n" + words));
 }
 
 // Emoji joined by zero-width joiners are one character to pango, which
@@ -496,36 +515,251 @@ TEST_F(GuiLongMessage, JoinedEmojiScrollSideways) {
 
 // ---- one message, one copy --------------------------------------------------
 
+// What the clipboard holds after copy() (within 5 s).
+std::string copiedBy(const std::function<void()> &copy) {
+    GtkClipboard *clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
+    gtk_clipboard_set_text(clipboard, "", 0);
+    copy();
+    std::string copied;
+    GuiTest::iterateUntil(
+        [&] {
+            gchar *text = gtk_clipboard_wait_for_text(clipboard);
+            copied = text ? text : "";
+            g_free(text);
+            return !copied.empty();
+        },
+        5000);
+    return copied;
+}
+
 // Ctrl+A and Ctrl+C in the scrolled area, as a user does, copy the whole
-// message, header included.
+// message, header included; a selection that does not start at the area's
+// start copies itself alone.
 TEST_F(GuiLongMessage, OneCopyTakesTheWholeMessage) {
     const std::string detail = shortLines(3000);
-    std::string copied;
+    std::string whole, part;
     SeenDialog seen = show(
         "copy of 3 kB in lines",
         [&] { qolt_gui_errhandler(nullptr, 0, RES_SERVER_NOTICE, detail.c_str()); },
         [&](GtkDialog *dialog) {
-            GtkWidget *view = textViewOf(dialog);
-            GtkClipboard *clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
-            gtk_clipboard_set_text(clipboard, "", 0);
-            if (view) {
+            if (GtkWidget *view = textViewOf(dialog)) {
                 // The keys as the focused view takes them: its key bindings.
                 gtk_widget_grab_focus(view);
-                gtk_bindings_activate(GTK_OBJECT(view), GDK_KEY_a, GDK_CONTROL_MASK);
-                gtk_bindings_activate(GTK_OBJECT(view), GDK_KEY_c, GDK_CONTROL_MASK);
-                iterateUntil(
-                    [&] {
-                        gchar *text = gtk_clipboard_wait_for_text(clipboard);
-                        copied = text ? text : "";
-                        g_free(text);
-                        return !copied.empty();
-                    },
-                    5000);
+                whole = copiedBy([&] {
+                    gtk_bindings_activate(GTK_OBJECT(view), GDK_KEY_a, GDK_CONTROL_MASK);
+                    gtk_bindings_activate(GTK_OBJECT(view), GDK_KEY_c, GDK_CONTROL_MASK);
+                });
+                part = copiedBy([&] {
+                    GtkTextBuffer *buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
+                    GtkTextIter from, to;
+                    gtk_text_buffer_get_iter_at_offset(buffer, &from, 28);
+                    gtk_text_buffer_get_iter_at_offset(buffer, &to, 44);
+                    gtk_text_buffer_select_range(buffer, &from, &to);
+                    g_signal_emit_by_name(view, "copy-clipboard");
+                });
             }
             gtk_dialog_response(dialog, GTK_RESPONSE_CLOSE);
         });
     expectLongAscii(seen, kUpdateHeader, kNoticeHeader + detail);
-    EXPECT_TRUE(copied == kNoticeHeader + detail) << "copied " << copied.size() << " bytes";
+    EXPECT_TRUE(whole == kNoticeHeader + detail) << "copied " << whole.size() << " bytes";
+    EXPECT_EQ(("Servermededeling ontvangen: " + detail).substr(28, 16), part);
+}
+
+// ---- wrapping: by words -----------------------------------------------------
+
+// Where the area's display lines break inside a word (between two letters
+// or digits: a line may end after a hyphen, a slash or a question mark),
+// by paragraph, as offsets in the buffer.
+std::vector<std::vector<int>> breaksInsideWords(GtkDialog *dialog) {
+    std::vector<std::vector<int>> breaks;
+    GtkWidget *view = GuiTest::textViewOf(dialog);
+    if (!view) return breaks;
+    GtkTextBuffer *buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
+    breaks.resize(size_t(gtk_text_buffer_get_line_count(buffer)));
+    GtkTextIter it;
+    gtk_text_buffer_get_start_iter(buffer, &it);
+    while (gtk_text_view_forward_display_line(GTK_TEXT_VIEW(view), &it) &&
+           !gtk_text_iter_is_end(&it)) {
+        if (gtk_text_iter_starts_line(&it)) continue;
+        GtkTextIter before = it;
+        gtk_text_iter_backward_char(&before);
+        if (g_unichar_isalnum(gtk_text_iter_get_char(&before)) &&
+            g_unichar_isalnum(gtk_text_iter_get_char(&it)))
+            breaks[size_t(gtk_text_iter_get_line(&it))].push_back(gtk_text_iter_get_offset(&it));
+    }
+    return breaks;
+}
+
+// Paragraphs of words beside a long address and a run too long for pango
+// to wrap by words in time: no word breaks, but inside the run and the
+// address, only where they are too long for a line.
+TEST_F(GuiLongMessage, WrapsBetweenWordsBesideLongRuns) {
+    const std::string words =
+        repeated("Controleer de internet-verbinding en probeer het opnieuw. ", 900);
+    const std::string address = "https://www.qolt.nl/redirect?id=" + std::string(400, 'q');
+    const std::string run(1500, 'x');
+    const std::string body =
+        words + "\n" + address + " " + words + "\n" + words + " " + run + "\n" + words;
+    std::vector<std::vector<int>> breaks;
+    SeenDialog seen = show(
+        "words beside a 430-byte address and a 1500-byte run",
+        [&] { qolt_gui_dialog_show(kUpdateHeader, body.c_str(), nullptr); },
+        [&](GtkDialog *dialog) {
+            breaks = breaksInsideWords(dialog);
+            gtk_dialog_response(dialog, GTK_RESPONSE_CLOSE);
+        });
+    expectLongAscii(seen, kUpdateHeader, kUpdateHeader + ("\n" + body));
+    EXPECT_EQ(GTK_WRAP_WORD_CHAR, seen.restWrap);
+    EXPECT_FALSE(seen.restScrollsSideways);
+    ASSERT_EQ(4u, breaks.size());
+    EXPECT_TRUE(breaks[0].empty()) << breaks[0].size() << " words broken in the first paragraph";
+    EXPECT_TRUE(breaks[3].empty()) << breaks[3].size() << " words broken in the last paragraph";
+    // The address breaks, after its first line, and only inside its run of q.
+    const int addressStart = int(words.size()) + 1;
+    EXPECT_FALSE(breaks[1].empty()) << "the address is wrapped, not cut off";
+    for (int offset : breaks[1]) {
+        EXPECT_GT(offset, addressStart + 32) << "a break in the address's words";
+        EXPECT_LT(offset, addressStart + int(address.size())) << "a word after it broken";
+    }
+    EXPECT_FALSE(breaks[2].empty()) << "the run is wrapped";
+}
+
+// ---- direction ----------------------------------------------------------------
+
+// Where the label's text stands, and where the area's first character
+// stands (its left edge, or its right edge when `rtl`), in the dialog's
+// window.
+struct Edges {
+    int labelLeft = 0, labelRight = 0, areaStart = 0, areaMiddle = 0;
+};
+
+Edges edgesOf(GtkDialog *dialog, bool rtl) {
+    Edges e;
+    GtkLabel *label = GTK_LABEL(GTK_MESSAGE_DIALOG(dialog)->label);
+    gint x = 0, y = 0;
+    gtk_label_get_layout_offsets(label, &x, &y);
+    PangoRectangle logical;
+    pango_layout_get_pixel_extents(gtk_label_get_layout(label), nullptr, &logical);
+    e.labelLeft = x + logical.x;
+    e.labelRight = e.labelLeft + logical.width;
+    GtkWidget *view = GuiTest::textViewOf(dialog);
+    if (!view) return e;
+    GtkTextIter start;
+    gtk_text_buffer_get_start_iter(gtk_text_view_get_buffer(GTK_TEXT_VIEW(view)), &start);
+    GdkRectangle first;
+    gtk_text_view_get_iter_location(GTK_TEXT_VIEW(view), &start, &first);
+    int edge = rtl ? first.x + first.width : first.x;
+    gtk_text_view_buffer_to_window_coords(GTK_TEXT_VIEW(view), GTK_TEXT_WINDOW_WIDGET, edge, 0,
+                                          &edge, nullptr);
+    gtk_widget_translate_coordinates(view, GTK_WIDGET(dialog), edge, 0, &e.areaStart, nullptr);
+    GtkAllocation a;
+    gtk_widget_get_allocation(gtk_widget_get_parent(view), &a);
+    e.areaMiddle = a.x + a.width / 2;
+    return e;
+}
+
+// A right-to-left message stands at the right in the label and in the area
+// alike, a left-to-right one at the left.  (The area's text ends before its
+// scroll bar, the label's at the area's edge.)
+TEST_F(GuiLongMessage, LabelAndAreaFollowTheTextsDirection) {
+    const std::string hebrewHeader = "\xd7\xa9\xd7\x92\xd7\x99\xd7\x90\xd7\x94";
+    std::string hebrew;
+    while (hebrew.size() < 5000)
+        hebrew +=
+            "\xd7\x94\xd7\x97\xd7\x99\xd7\x91\xd7\x95\xd7\xa8 \xd7\xa0\xd7\x9b\xd7\xa9\xd7\x9c.\n";
+    const std::string dutch = shortLines(5000);
+    for (const bool rtl : {true, false}) {
+        const std::string &header = rtl ? hebrewHeader : std::string(kUpdateHeader);
+        const std::string &body = rtl ? hebrew : dutch;
+        SCOPED_TRACE(rtl ? "right to left" : "left to right");
+        Edges e;
+        SeenDialog seen = show(
+            rtl ? "5 kB of Hebrew" : "5 kB of Dutch",
+            [&] { qolt_gui_dialog_show(header.c_str(), body.c_str(), nullptr); },
+            [&](GtkDialog *dialog) {
+                e = edgesOf(dialog, rtl);
+                gtk_dialog_response(dialog, GTK_RESPONSE_CLOSE);
+            });
+        expectLongAscii(seen, header, header + "\n" + body);
+        std::printf("[ MEASURED ] label text %d..%d, area's first character at %d\n", e.labelLeft,
+                    e.labelRight, e.areaStart);
+        if (rtl) {
+            EXPECT_GT(e.labelLeft, e.areaMiddle) << "the label's text stands at the right";
+            EXPECT_GT(e.areaStart, e.areaMiddle) << "the area's text stands at the right";
+            EXPECT_NEAR(e.labelRight, e.areaStart, 40) << "both end at the same edge";
+        } else {
+            EXPECT_LT(e.areaStart, e.areaMiddle) << "the area's text stands at the left";
+            EXPECT_NEAR(e.labelLeft, e.areaStart, 12) << "both start at the same edge";
+        }
+    }
+}
+
+// ---- combining marks --------------------------------------------------------
+
+// One letter with 10,000 combining marks: pango would take seconds to place
+// them; the shown text ends after the letter's first marks, with the cut
+// mark counting the rest.  Its time to map is reported.
+TEST_F(GuiLongMessage, TenThousandMarksOnOneLetter) {
+    const std::string acute = "\xcc\x81";
+    std::string marks;
+    for (int i = 0; i < 10000; ++i) marks += acute;
+    const std::string detail = "a" + marks;
+    std::string shownMarks;
+    for (size_t i = 0; i < kMaxMarks; ++i) shownMarks += acute;
+    SeenDialog seen = show("one letter with 10,000 combining marks", [&] {
+        qolt_gui_errhandler(nullptr, 0, RES_SERVER_NOTICE, detail.c_str());
+    });
+    const std::string shownText = kNoticeHeader + ("a" + shownMarks);
+    expectLong(seen, kUpdateHeader, shownText,
+               std::strlen(kNoticeHeader) + detail.size() - shownText.size());
+}
+
+// ---- a large font on a small screen -------------------------------------------
+
+// The label keeps the header only on one line or where the area has all
+// its lines anyway; else the header leads the area, which takes all the
+// height that Close leaves.  Shown once either way.
+TEST_F(GuiLongMessage, HugeThemeFontLeavesTheAreaItsRoom) {
+    ThemeFont font("Sans 40");
+    const std::string detail = shortLines(3000);
+    const std::pair<std::string, std::string> messages[] = {
+        {"3 kB notice, Sans 40", kNoticeHeader + detail},
+        {"message 0/28, Sans 40", expectedDialog(0, 28, "").text},
+    };
+    for (const auto &m : messages) {
+        SCOPED_TRACE(m.first);
+        int labelLines = 0;
+        SeenDialog seen = show(
+            m.first.c_str(),
+            [&] {
+                if (m.second == messages[0].second)
+                    qolt_gui_errhandler(nullptr, 0, RES_SERVER_NOTICE, detail.c_str());
+                else
+                    qolt_gui_errhandler(nullptr, 0, 28, nullptr);
+            },
+            [&](GtkDialog *dialog) {
+                labelLines = pango_layout_get_line_count(
+                    gtk_label_get_layout(GTK_LABEL(GTK_MESSAGE_DIALOG(dialog)->label)));
+                gtk_dialog_response(dialog, GTK_RESPONSE_CLOSE);
+            });
+        if (!seen.restShown) {
+            // A screen with room for it all: the label alone, as always.
+            EXPECT_EQ(m.second, seen.labelText);
+            continue;
+        }
+        expectHeaderOnceAscii(seen, kUpdateHeader, m.second);
+        ASSERT_GT(seen.restLineHeight, 40) << "the gtkrc font is in use";
+        std::printf("[ MEASURED ] %s: the area shows %.1f lines, the label %d\n", m.first.c_str(),
+                    double(seen.rest.height) / seen.restLineHeight,
+                    seen.labelShown ? labelLines : 0);
+        if (seen.rest.height < kRestMaxLines * seen.restLineHeight) {
+            EXPECT_GE(seen.window.height, seen.screen.height - kFrameHeight - 2)
+                << "the area takes all the height the screen leaves";
+            if (seen.labelShown) {
+                EXPECT_EQ(1, labelLines) << "a header over several lines takes the area's room";
+            }
+        }
+    }
 }
 
 }  // namespace

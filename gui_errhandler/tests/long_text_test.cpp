@@ -16,9 +16,10 @@ namespace {
 using pelidor::composeShownText;
 using pelidor::countLines;
 using pelidor::cutMark;
-using pelidor::hasLongRun;
+using pelidor::kMaxMarks;
 using pelidor::kShownBytes;
 using pelidor::MessagePieces;
+using pelidor::paragraphsWithLongRuns;
 using pelidor::ShownText;
 
 std::string madeValid(const std::string &bytes) {
@@ -199,16 +200,75 @@ TEST(GuiLongText, CountLines) {
         EXPECT_EQ(c.second, countLines(c.first.data(), c.first.size())) << c.first;
 }
 
-TEST(GuiLongText, LongRuns) {
-    EXPECT_FALSE(hasLongRun("", 0, 3));
-    const std::string ends = "abc def\nghi\tjkl\rmno\xe2\x80\xa8pqr";
-    EXPECT_FALSE(hasLongRun(ends.data(), ends.size(), 3));
-    EXPECT_TRUE(hasLongRun("abc defg", 8, 3));
-    EXPECT_TRUE(hasLongRun("ab\vcd", 5, 3)) << "a vertical tab does not end a line";
-    const std::string words = std::string(256, 'w') + " " + std::string(256, 'w');
-    EXPECT_FALSE(hasLongRun(words.data(), words.size()));
-    const std::string run(257, 'x');
-    EXPECT_TRUE(hasLongRun(run.data(), run.size()));
+// The paragraphs that hold a long run, as [begin, end) byte ranges: a text
+// view's paragraphs, which U+2028 does not end though it ends the run.
+std::string longRunParagraphs(const std::string &text, size_t maxRun) {
+    std::string found;
+    for (const pelidor::Range &r : paragraphsWithLongRuns(text.data(), text.size(), maxRun))
+        found += "[" + std::to_string(r.begin) + "," + std::to_string(r.end) + ")";
+    return found;
+}
+
+TEST(GuiLongText, ParagraphsWithLongRuns) {
+    EXPECT_EQ("", longRunParagraphs("", 3));
+    EXPECT_EQ("", longRunParagraphs("abc def\nghi\tjkl\rmno\xe2\x80\xa8pqr stu", 3));
+    EXPECT_EQ("[0,8)", longRunParagraphs("abc defg", 3));
+    EXPECT_EQ("[0,5)", longRunParagraphs("ab\vcd", 3)) << "a vertical tab does not end a line";
+    // Each line end closes a paragraph; the run is in the second alone.
+    EXPECT_EQ("[4,12)", longRunParagraphs("a b\nab cdefg\nh", 3));
+    EXPECT_EQ("[5,13)", longRunParagraphs("a b\r\nab cdefg\r\nh", 3));
+    EXPECT_EQ("[4,12)", longRunParagraphs("a b\rab cdefg\rh", 3));
+    EXPECT_EQ("[6,14)", longRunParagraphs("a b\xe2\x80\xa9"
+                                          "ab cdefg",
+                                          3));
+    // U+2028 breaks the run but not the paragraph.
+    EXPECT_EQ("", longRunParagraphs("abc\xe2\x80\xa8"
+                                    "def",
+                                    3));
+    EXPECT_EQ("[0,14)", longRunParagraphs("a b\xe2\x80\xa8"
+                                          "ab cdefg",
+                                          3));
+    EXPECT_EQ("[0,4)[5,9)", longRunParagraphs("abcd\nefgh", 3));
+    EXPECT_EQ("[2,6)", longRunParagraphs("\n\nabcd\n\n", 3));
+    const std::string words = std::string(1024, 'w') + " " + std::string(1024, 'w');
+    EXPECT_EQ("", longRunParagraphs(words, pelidor::kLongRunBytes));
+    EXPECT_EQ("[2050,3075)",
+              longRunParagraphs(words + "\n" + std::string(1025, 'x'), pelidor::kLongRunBytes));
+}
+
+// A character's combining marks beyond kMaxMarks end the shown text, with
+// the header whole and the rest counted as left out; marks after other
+// characters, and other characters between marks, start the count anew.
+TEST(GuiLongText, MarksBeyondTheLimitEndTheShownText) {
+    const std::string acute = "\xcc\x81";  // U+0301, a combining mark
+    std::string marks;
+    for (size_t i = 0; i < 10000; ++i) marks += acute;
+    const std::string body = "a" + marks + "b";
+    Shown s = compose("Kop", body.c_str());
+    std::string expected = "Kop\na";
+    for (size_t i = 0; i < kMaxMarks; ++i) expected += acute;
+    EXPECT_TRUE(s.text == expected) << s.text.size() << " bytes shown";
+    EXPECT_EQ(4 + body.size() - s.text.size(), s.omitted);
+
+    ShownText shown = composeShownText("Kop", body.c_str());
+    EXPECT_TRUE(shown.wholeHeader);
+    EXPECT_EQ(3u, shown.headerLength);
+    g_free(shown.text);
+
+    // Exactly the limit, on every letter, and a mark cut by the byte limit.
+    std::string allowed;
+    for (size_t i = 0; i < kMaxMarks; ++i) allowed += acute;
+    const std::string many = "a" + allowed + "b" + allowed + "\xff" + allowed + "c";
+    s = compose(nullptr, many.c_str());
+    EXPECT_EQ(0u, s.omitted);
+    EXPECT_EQ(madeValid(many), s.text);
+    s = compose(nullptr, many.c_str(), 2 * kMaxMarks + 2);
+    EXPECT_EQ("a" + allowed + "b", s.text);
+    // Marks on the header's last letter: the cut falls inside the header.
+    shown = composeShownText(("x" + marks).c_str(), "body");
+    EXPECT_FALSE(shown.wholeHeader);
+    EXPECT_EQ(1 + 2 * kMaxMarks, shown.length);
+    g_free(shown.text);
 }
 
 TEST(GuiLongText, CutMarkSaysWhatWasLeftOut) {

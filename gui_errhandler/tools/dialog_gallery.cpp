@@ -51,7 +51,10 @@ struct Dialog {
     std::set<int> results;
     std::string file;
     std::string detail = kSampleDetail;
-    std::string note;  // for a long detail: what it is, shown instead of the text
+    std::string note;     // for a long detail: what it is, shown instead of the text
+    std::string font;     // a theme font for this dialog alone ("Sans 40"); "" keeps the theme's
+    bool direct = false;  // shown with qolt_gui_dialog_show(header, detail) instead
+    std::string header;
 };
 
 struct Capture {
@@ -153,13 +156,10 @@ std::vector<Dialog> distinctDialogs() {
             g_free(body);
             auto [it, added] = byText.emplace(text, dialogs.size());
             if (added) {
-                dialogs.push_back(
-                    {text,
-                     {},
-                     {},
-                     "a" + std::to_string(action) + "_r" + std::to_string(result) + ".png",
-                     kSampleDetail,
-                     ""});
+                Dialog d;
+                d.text = text;
+                d.file = "a" + std::to_string(action) + "_r" + std::to_string(result) + ".png";
+                dialogs.push_back(d);
             }
             dialogs[it->second].actions.insert(action);
             dialogs[it->second].results.insert(result);
@@ -168,8 +168,9 @@ std::vector<Dialog> distinctDialogs() {
     return dialogs;
 }
 
-// Long details of a server notice, as the dialog shows them (beginning in
-// the label, the rest of the first 16 KiB in a scrolled area, the cut mark).
+// Long messages, as the dialog shows them (the header in the label or at
+// the top of a scrolled area, the rest of the first 16 KiB in the area, the
+// cut mark): server notices, then texts of a client's own.
 std::vector<Dialog> longDialogs() {
     std::string lines, shortLines;
     char line[128];
@@ -184,12 +185,53 @@ std::vector<Dialog> longDialogs() {
     shortLines.resize(3000);
     const auto notice = [](const std::string &file, const std::string &detail,
                            const std::string &note) {
-        return Dialog{"", {0}, {29}, file, detail, note};
+        Dialog d;
+        d.actions = {0};
+        d.results = {29};
+        d.file = file;
+        d.detail = detail;
+        d.note = note;
+        return d;
     };
+    std::string words;
+    while (words.size() < 3000)
+        words += "Controleer de internet-verbinding en probeer het opnieuw. ";
+    const std::string address = "https://www.qolt.nl/redirect?" + std::string(400, 'q');
+    std::string marks = "a";
+    for (int i = 0; i < 10000; ++i) marks += "\xcc\x81";  // U+0301 COMBINING ACUTE ACCENT
+    std::string hebrew;  // "the connection failed", in Hebrew, over and over
+    while (hebrew.size() < 5000)
+        hebrew +=
+            "\xd7\x94\xd7\x97\xd7\x99\xd7\x91\xd7\x95\xd7\xa8 \xd7\xa0\xd7\x9b\xd7\xa9\xd7\x9c.\n";
+    // A text of the client's own, through qolt_gui_dialog_show.
+    const auto own = [&notice](const std::string &file, const std::string &header,
+                               const std::string &body, const std::string &note) {
+        Dialog d = notice(file, body, note);
+        d.direct = true;
+        d.header = header;
+        return d;
+    };
+    Dialog big =
+        notice("long_3kB_lines_sans40.png", shortLines, "3 kB detail in short lines, Sans 40");
+    big.font = "Sans 40";
     return {notice("long_3kB_lines.png", shortLines, "3 kB detail in short lines"),
             notice("long_100kB_unbroken.png", std::string(100000, 'x'),
                    "100 kB detail without a space"),
-            notice("long_1MiB_lines.png", lines, "1 MiB detail in lines of 80 characters")};
+            notice("long_1MiB_lines.png", lines, "1 MiB detail in lines of 80 characters"),
+            big,
+            own("long_words_and_address.png", "Het updaten van de lijst met postings is mislukt.",
+                words + "\n" + address + "\n" + words,
+                "3 kB of words, one line holding a 429-byte address"),
+            own("long_10000_marks.png", "Kop", marks, "one letter with 10,000 combining marks"),
+            own("long_hebrew.png", "\xd7\xa9\xd7\x92\xd7\x99\xd7\x90\xd7\x94", hebrew,
+                "5 kB of Hebrew lines under a Hebrew header")};
+}
+
+// A theme font, as a user's gtkrc sets it.
+void setThemeFont(const char *font) {
+    gchar *rc = g_strdup_printf("gtk-font-name = \"%s\"\n", font);
+    gtk_rc_parse_string(rc);
+    g_free(rc);
 }
 
 bool writePage(const std::string &dir, const std::vector<Dialog> &dialogs) {
@@ -215,7 +257,7 @@ bool writePage(const std::string &dir, const std::vector<Dialog> &dialogs) {
     bool longSection = false;
     for (const Dialog &d : dialogs) {
         if (!d.note.empty()) {
-            if (!longSection) std::fprintf(page, "<h2>Long details (result 29, action 0)</h2>\n");
+            if (!longSection) std::fprintf(page, "<h2>Long messages</h2>\n");
             longSection = true;
             std::fprintf(page,
                          "<figure><img src=\"%s\" alt=\"\">\n"
@@ -254,12 +296,21 @@ int main(int argc, char **argv) {
 
     std::vector<Dialog> dialogs = distinctDialogs();
     for (Dialog &d : longDialogs()) dialogs.push_back(std::move(d));
+    gchar *font = nullptr;
+    g_object_get(gtk_settings_get_default(), "gtk-font-name", &font, nullptr);
+    const std::string themeFont = font ? font : "Sans 10";
+    g_free(font);
     int failures = 0;
     for (const Dialog &d : dialogs) {
         Capture capture;
         capture.path = dir + "/" + d.file;
         const guint source = g_timeout_add(10, captureWhenMapped, &capture);
-        qolt_gui_errhandler(nullptr, *d.actions.begin(), *d.results.begin(), d.detail.c_str());
+        if (!d.font.empty()) setThemeFont(d.font.c_str());
+        if (d.direct)
+            qolt_gui_dialog_show(d.header.c_str(), d.detail.c_str(), nullptr);
+        else
+            qolt_gui_errhandler(nullptr, *d.actions.begin(), *d.results.begin(), d.detail.c_str());
+        if (!d.font.empty()) setThemeFont(themeFont.c_str());
         if (!capture.finished) g_source_remove(source);
         if (!capture.saved) {
             std::fprintf(stderr, "pelidor_dialog_gallery: %s: %s\n", d.file.c_str(),

@@ -7,7 +7,12 @@
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
+#if defined(__x86_64__)
 #include <cpuid.h>
+#elif defined(__aarch64__)
+#include <asm/hwcap.h>
+#include <sys/auxv.h>
+#endif
 
 #include <climits>
 #include <cstdio>
@@ -681,11 +686,14 @@ extern bool qoltCipherBackendPinned;
 
 namespace {
 
-// What the processor offers, asked of the compiler's own cpuid reader; clang
-// 14 has no name for VAES, so its bit is read directly.
+// What the processor offers, for the backends built for this architecture:
+// on x86-64 asked of the compiler's own cpuid reader (clang 14 has no name
+// for VAES, so its bit is read directly), on 64-bit ARM of the kernel's
+// hardware capabilities.  Elsewhere, 32-bit x86 included, none.
 bool processorHas(const char *what) {
-    __builtin_cpu_init();
     const std::string w = what;
+#if defined(__x86_64__)
+    __builtin_cpu_init();
     if (w == "ssse3") return __builtin_cpu_supports("ssse3");
     if (w == "aes-ni") return __builtin_cpu_supports("aes");
 #if defined(__clang__)
@@ -696,13 +704,19 @@ bool processorHas(const char *what) {
 #endif
     const bool vaes256 = processorHas("aes-ni") && vaes && __builtin_cpu_supports("avx2");
     if (w == "vaes-256") return vaes256;
-    return vaes256 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
+    if (w == "vaes-512")
+        return vaes256 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
+#elif defined(__aarch64__)
+    if (w == "armv8-aes") return (getauxval(AT_HWCAP) & HWCAP_AES) != 0;
+#endif
+    return false;
 }
 
 // The cipher takes the widest backend the processor runs; a backend it
 // cannot run can be neither pinned nor chosen; the tables never are.  Under
 // qemu-x86_64 -cpu Nehalem this is the SSSE3 backend, under -cpu qemu64 the
-// bitsliced one, under -cpu Westmere AES-NI.
+// bitsliced one, under -cpu Westmere AES-NI; on 64-bit ARM the Cryptography
+// Extensions where the kernel reports them, else bitsliced.
 TEST(RijndaelBackend, ProcessorDecidesWhichRuns) {
     EXPECT_TRUE(rijndaelBackendSupported(RijndaelBackendId::Tables));
     EXPECT_TRUE(rijndaelBackendSupported(RijndaelBackendId::Bitsliced));
@@ -710,19 +724,22 @@ TEST(RijndaelBackend, ProcessorDecidesWhichRuns) {
     EXPECT_EQ(processorHas("aes-ni"), rijndaelBackendSupported(RijndaelBackendId::AesNi));
     EXPECT_EQ(processorHas("vaes-256"), rijndaelBackendSupported(RijndaelBackendId::Vaes256));
     EXPECT_EQ(processorHas("vaes-512"), rijndaelBackendSupported(RijndaelBackendId::Vaes512));
+    EXPECT_EQ(processorHas("armv8-aes"), rijndaelBackendSupported(RijndaelBackendId::ArmAes));
     const RijndaelBackendEntry &running = rijndaelRunningBackend();
     EXPECT_TRUE(rijndaelBackendSupported(running.id));
     EXPECT_STREQ(rijndaelBackendName(running.id), running.name);
     if (!qoltCipherBackendPinned) {
-        const RijndaelBackendId widest = processorHas("vaes-512")   ? RijndaelBackendId::Vaes512
-                                         : processorHas("vaes-256") ? RijndaelBackendId::Vaes256
-                                         : processorHas("aes-ni")   ? RijndaelBackendId::AesNi
-                                         : processorHas("ssse3")    ? RijndaelBackendId::Ssse3
-                                                                    : RijndaelBackendId::Bitsliced;
+        const RijndaelBackendId widest = processorHas("vaes-512")    ? RijndaelBackendId::Vaes512
+                                         : processorHas("vaes-256")  ? RijndaelBackendId::Vaes256
+                                         : processorHas("aes-ni")    ? RijndaelBackendId::AesNi
+                                         : processorHas("ssse3")     ? RijndaelBackendId::Ssse3
+                                         : processorHas("armv8-aes") ? RijndaelBackendId::ArmAes
+                                                                     : RijndaelBackendId::Bitsliced;
         EXPECT_EQ(rijndaelBackendName(widest), std::string(running.name));
     }
-    for (RijndaelBackendId id : {RijndaelBackendId::Ssse3, RijndaelBackendId::AesNi,
-                                 RijndaelBackendId::Vaes256, RijndaelBackendId::Vaes512})
+    for (RijndaelBackendId id :
+         {RijndaelBackendId::Ssse3, RijndaelBackendId::AesNi, RijndaelBackendId::Vaes256,
+          RijndaelBackendId::Vaes512, RijndaelBackendId::ArmAes})
         if (!rijndaelBackendSupported(id)) {
             EXPECT_FALSE(rijndaelPinBackend(id));
             EXPECT_EQ(&running, &rijndaelRunningBackend());

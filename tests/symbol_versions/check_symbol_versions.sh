@@ -4,8 +4,10 @@
 # and an old client, whose references carry no version, runs against the
 # library and binds to it.
 # Usage: check_symbol_versions.sh LIBRARY NODE OLD-CLIENT DLSYM-EXPORTS
+# $QOLT_EMULATOR, when set, runs the programs (a cross build's qemu-user).
 set -euo pipefail
 lib=$1 node=$2 client=$3 dlsym_exports=$4
+read -ra emulator <<<"${QOLT_EMULATOR:-}"
 status=0
 
 # Defined dynamic symbols, as NAME@@VERSION; the node's own absolute symbol aside.
@@ -18,7 +20,7 @@ if [ -n "$outside" ]; then
 fi
 
 # shellcheck disable=SC2046  # one argument per symbol name
-"$dlsym_exports" "$lib" "$node" $(echo "$defined" | sed 's/@.*//') || status=1
+"${emulator[@]}" "$dlsym_exports" "$lib" "$node" $(echo "$defined" | sed 's/@.*//') || status=1
 
 # The old client must need no version of the library (else it proves nothing),
 # then run against it and take its exports from it.
@@ -27,7 +29,7 @@ if readelf -V "$client" | grep -q "File: $soname"; then
   echo "$(basename "$client") references versions of $soname: not an old client"
   status=1
 fi
-if out=$(LD_LIBRARY_PATH="$(dirname "$lib")" "$client" 2>&1); then
+if out=$(LD_LIBRARY_PATH="$(dirname "$lib")" "${emulator[@]}" "$client" 2>&1); then
   real=$(readlink -f "$lib")
   while read -r line; do
     case "$line" in

@@ -21,21 +21,22 @@
  * PELIDOR_RES_TIMEOUT for the code here.  Including <resolv.h> after this
  * header redefines RES_TIMEOUT in the same way.
  *
- * Threads: both functions may be called from any thread, after gtk_init().
- * GTK+ is driven only by the thread that runs its main loop: a call from
- * another thread while that loop runs is handed to it (through
- * g_main_context_invoke() on the default main context) and waits until
- * the dialog is closed; a call from the loop's thread, or from any thread
- * while no loop runs, shows the dialog itself.  Both block in the dialog's
- * nested main loop until the user closes it; timeouts, idle callbacks and
- * I/O watches of the caller keep being dispatched meanwhile.  A client
- * that uses gdk_threads_init() must not hold the GDK lock in the other
- * thread while it calls.
- * The one case that cannot work is a loop thread that is blocked waiting
- * for the caller (joining it, say): the dialog is never taken, so after 5
- * seconds the message is written to stderr instead and the call returns.
- * Without a display (GTK+ not initialised) the message goes to stderr too.
- * Never a crash.
+ * Threads: both functions may be called from any thread.  GTK+ is driven
+ * only by one thread, the GTK+ thread: the thread that owns GLib's default
+ * main context while a loop runs on it (gtk_main(), or g_main_loop_run()
+ * on the default context), and while no loop runs, the process's main
+ * thread.  A call from the GTK+ thread shows the dialog itself.  A call
+ * from any other thread is handed to the GTK+ thread (an idle callback on
+ * the default main context) and waits until the dialog has been closed;
+ * made before the main thread enters its loop, it waits for that loop.  If
+ * no loop takes the call within 5 seconds (the GTK+ thread is blocked,
+ * waiting for the caller, say, or never runs a loop), or GTK+ is not
+ * initialised (no gtk_init(), no display), the message is written to
+ * stderr instead and the call returns.  The dialog's nested main loop runs
+ * only on the GTK+ thread: the client's timeouts, idle callbacks and I/O
+ * watches keep being dispatched there while the dialog is open, and never
+ * on another thread.  A client that uses gdk_threads_init() must not hold
+ * the GDK lock in the calling thread while it calls.  Never a crash.
  *
  * Ownership: texts passed in are only read, and not kept after the call
  * returns.  Every temporary text comes from the GLib allocator and is
@@ -269,23 +270,31 @@ typedef enum {
  *
  * Long messages.  At most the first 16 KiB (16384 bytes) of the message
  * are shown; a UTF-8 character that would straddle that limit is left out
- * whole.  Lines end where pango ends them: at LF, CR, CR LF, U+2028 and
- * U+2029; the text is shown as given.
+ * whole, and the shown text ends before a character's 33rd combining mark
+ * in a row (no script needs as many; pango would take seconds to place
+ * thousands on one letter).  Lines end where pango ends them: at LF, CR,
+ * CR LF, U+2028 and U+2029; the text is shown as given.
  * - A message of at most 4096 bytes whose dialog fits the screen is shown
  *   whole in the dialog's label, as a plain message dialog.  The screen is
  *   the monitor of the parent's window, else the primary monitor, within the
  *   desktop's work area, less 32 pixels of width and 64 of height for the
  *   window frame.
- * - Any other message is shown whole (all of its shown bytes) in a
- *   scrolled area, where one select-all and copy takes all of it; the label
- *   above shows only the header, when the header has at most 4 lines and
- *   512 bytes.  The area is at most 560 pixels wide (text that pango
+ * - Any other message is shown whole (all of its shown bytes), its header
+ *   once: in the label above a scrolled area that holds the rest, when the
+ *   header has at most 4 lines and 512 bytes and takes no room that the
+ *   area needs (it stands on one line, or the area still gets its 20
+ *   lines); else at the top of the area, which then holds the whole
+ *   message.  One select-all and copy in the area takes the whole message,
+ *   header included.  The area is at most 560 pixels wide (text that pango
  *   cannot wrap, such as a chain of joined emoji, scrolls sideways), and
- *   takes the height that the screen leaves free, up to 20 lines of its
- *   font: at least 8 lines where the screen has room for them.  It wraps
- *   between words (inside a word too long for a line, where pango draws a
- *   hyphen that is not part of the text; anywhere when a run of more than
- *   256 bytes has no space).
+ *   takes all the height that the screen leaves free, up to 20 lines of
+ *   its font: at least 8 lines where the screen has room for them.  It
+ *   wraps between words, and inside a word only where the word is too long
+ *   for a line (where pango draws a hyphen that is not part of the text);
+ *   a paragraph holding a run of more than 1024 bytes without a space
+ *   wraps anywhere.  The label and the area read in their text's
+ *   direction: a right-to-left header stands at the right, as
+ *   right-to-left paragraphs in the area do.
  *   When bytes were left out, the area ends in a mark, in bold italics,
  *   where they were cut: an ellipsis and the line
  *   "[Ingekort: de laatste N bytes van dit bericht worden niet getoond.]".

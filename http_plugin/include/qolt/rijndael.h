@@ -33,11 +33,13 @@
  * other call on the same object.
  *
  * Side channels: which code runs is decided once, at run time, by the
- * processor (cpuid), never by the environment:
+ * processor (cpuid; on 64-bit ARM the kernel's HWCAP_AES), never by the
+ * environment:
  * - x86-64 with AES-NI: the AES instructions, on 128-bit registers, or with
  *   VAES on 256- or 512-bit registers where present;
  * - x86-64 with SSSE3 but no AES-NI: rounds computed by byte shuffles
  *   (vector-permute look-ups in registers, never in memory);
+ * - 64-bit ARM with the Cryptography Extensions: the AES instructions;
  * - any other processor or architecture: bitsliced code on 64-bit words.
  * On each, init() (the key schedule and its conversion for Decrypt
  * included) and every block of blockEncrypt(), blockDecrypt(), padEncrypt()

@@ -24,7 +24,14 @@ inline uint32_t atLeast(uint32_t a, uint32_t b) { return 1 ^ ((a - b) >> 31); }
 __attribute__((noinline)) uint32_t badPadding(const unsigned char last[16]) {
     const uint32_t pad = last[15];
     uint32_t bad = (1 ^ atLeast(pad, 1)) | atLeast(pad, 17);
-    for (uint32_t i = 0; i < 15; ++i) bad |= (0 - atLeast(i + pad, 16)) & (last[i] ^ pad);
+    for (uint32_t i = 0; i < 15; ++i) {
+        // The index hidden from the optimiser: GCC for 32-bit x86 otherwise
+        // folds pad into the loop's counter and the byte addresses, and the
+        // loop's exit test then compares values derived from pad.
+        uint32_t k = i;
+        __asm__("" : "+r"(k));
+        bad |= (0 - atLeast(k + pad, 16)) & (last[k] ^ pad);
+    }
     return bad;
 }
 

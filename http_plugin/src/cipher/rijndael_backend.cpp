@@ -7,18 +7,25 @@
 
 #if defined(__x86_64__)
 #include <cpuid.h>
+#elif defined(__aarch64__)
+#include <asm/hwcap.h>
+#include <sys/auxv.h>
 #endif
 
-// What cpuid and XCR0 report, read once per choice into one place.
+// What cpuid and XCR0 report (on ARM, the kernel's hardware capabilities),
+// read once per choice into one place.
 struct RijndaelCpu {
     bool ssse3 = false, aesni = false, avx = false, avx2 = false, vaes = false;
     bool avx512f = false, avx512vl = false;
     bool ymmState = false, zmmState = false;  // the OS saves those registers
+    bool armAes = false;                      // AESE, AESD, AESMC, AESIMC
 };
 
 namespace {
 
+#if defined(__x86_64__)
 bool bit(unsigned word, int n) { return (word >> n) & 1; }
+#endif
 
 RijndaelCpu readCpu() {
     RijndaelCpu cpu;
@@ -41,6 +48,18 @@ RijndaelCpu readCpu() {
         cpu.avx512vl = bit(b, 31);
         cpu.vaes = bit(c, 9);
     }
+#elif defined(__aarch64__)
+    // The first call of getauxval() goes through the dynamic linker's lazy
+    // binding, which saves the argument registers q0 to q7 on the stack;
+    // the first cipher call chooses, and its caller may have left key bytes
+    // there (a memcpy of the key).  They are the caller's to lose over any
+    // call, so they are cleared first.
+    __asm__ __volatile__(
+        "movi v0.16b, #0\n\tmovi v1.16b, #0\n\tmovi v2.16b, #0\n\tmovi v3.16b, #0\n\t"
+        "movi v4.16b, #0\n\tmovi v5.16b, #0\n\tmovi v6.16b, #0\n\tmovi v7.16b, #0" ::
+            : "v0", "v1", "v2", "v3", "v4", "v5", "v6", "v7");
+    // The auxiliary vector is where Linux says what the cores have.
+    cpu.armAes = (getauxval(AT_HWCAP) & HWCAP_AES) != 0;
 #endif
     return cpu;
 }
@@ -63,6 +82,8 @@ bool vaes256(const RijndaelCpu &cpu) {
 bool vaes512(const RijndaelCpu &cpu) {
     return vaes256(cpu) && cpu.avx512f && cpu.avx512vl && cpu.zmmState;
 }
+#elif defined(__aarch64__)
+bool armAes(const RijndaelCpu &cpu) { return cpu.armAes; }
 #endif
 
 }  // namespace
@@ -75,6 +96,8 @@ const RijndaelBackendEntry kRijndaelBackends[] = {
     {RijndaelBackendId::Vaes256, "vaes-256", &kRijndaelVaes256Backend, vaes256, true},
     {RijndaelBackendId::AesNi, "aes-ni", &kRijndaelAesNiBackend, aesNi, true},
     {RijndaelBackendId::Ssse3, "ssse3", &kRijndaelSsse3Backend, ssse3, true},
+#elif defined(__aarch64__)
+    {RijndaelBackendId::ArmAes, "armv8-aes", &kRijndaelArmAesBackend, armAes, true},
 #endif
     {RijndaelBackendId::Bitsliced, "bitsliced", &kRijndaelBitslicedBackend, always, true},
     {RijndaelBackendId::Tables, "tables", &kRijndaelTablesBackend, always, false},

@@ -17,6 +17,8 @@
 //   without AVX-512; sixteen blocks in flight.
 //   Both VAES widths run their serial loops (CBC encryption, CFB1) and their
 //   tails on the AesNi code.
+// - ArmAes: the ARMv8 Cryptography Extensions on 64-bit ARM; eight blocks
+//   in flight.
 //
 // Which one runs is rijndael_dispatch.h's matter.  This header is all that
 // the files built for other instruction sets include: no inline function
@@ -66,6 +68,9 @@ extern const RijndaelBackend kRijndaelSsse3Backend;
 extern const RijndaelBackend kRijndaelAesNiBackend;
 extern const RijndaelBackend kRijndaelVaes256Backend;
 extern const RijndaelBackend kRijndaelVaes512Backend;
+#endif
+#if defined(__aarch64__)
+extern const RijndaelBackend kRijndaelArmAesBackend;
 #endif
 
 #endif  // QOLT_RIJNDAEL_BACKEND_H

@@ -23,6 +23,9 @@
 // Decryption is FIPS-197's equivalent inverse cipher on the stored keys.
 #include <cstring>
 
+#if defined(__aarch64__)
+#include "rijndael_clearing.h"
+#endif
 #include "byte_order.h"
 #include "rijndael_word_cfb.h"
 
@@ -442,5 +445,11 @@ void bitslicedInvertKey(unsigned rounds, unsigned char *rk) {
 
 }  // namespace
 
+#if defined(__aarch64__)
+// Compilers vectorise this code with NEON: see rijndael_clearing.h.
+const RijndaelBackend kRijndaelBitslicedBackend =
+    clearingBackend<Bitsliced, bitslicedExpandKey, bitslicedInvertKey>();
+#else
 const RijndaelBackend kRijndaelBitslicedBackend =
     ModeLoops<Bitsliced>::backend(bitslicedExpandKey, bitslicedInvertKey);
+#endif

@@ -9,6 +9,9 @@
 // column's four bytes, byte-swapped on big-endian hosts.
 #include <cstring>
 
+#if defined(__aarch64__) || defined(__i386__)
+#include "rijndael_clearing.h"
+#endif
 #include "byte_order.h"
 #include "rijndael_tables.h"
 #include "rijndael_word_cfb.h"
@@ -194,5 +197,11 @@ void tablesInvertKey(unsigned rounds, unsigned char *rk) {
 
 }  // namespace
 
+#if defined(__aarch64__) || defined(__i386__)
+// See rijndael_clearing.h: NEON registers, and 32-bit x86's spills.
+const RijndaelBackend kRijndaelTablesBackend =
+    clearingBackend<Tables, tablesExpandKey, tablesInvertKey>();
+#else
 const RijndaelBackend kRijndaelTablesBackend =
     ModeLoops<Tables>::backend(tablesExpandKey, tablesInvertKey);
+#endif

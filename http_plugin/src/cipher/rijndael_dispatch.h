@@ -1,10 +1,11 @@
 // Which backend the cipher runs: one registry of every backend, with its id,
 // its name and the processor features it needs; the choice, made once from
-// cpuid alone (never from the environment) the first time a cipher needs
-// it, is the first entry in the registry's order of preference that the
-// processor and its operating system support and that may be chosen.  The
-// tables are never chosen.  Tests and benchmarks may pin any backend the
-// processor runs; nothing else does.
+// cpuid (on 64-bit ARM the kernel's HWCAP_AES) alone, never from the
+// environment, the first time a cipher needs it, is the first entry in the
+// registry's order of preference that the processor and its operating
+// system support and that may be chosen.  The tables are never chosen.
+// Tests and benchmarks may pin any backend the processor runs; nothing else
+// does.
 #ifndef QOLT_RIJNDAEL_DISPATCH_H
 #define QOLT_RIJNDAEL_DISPATCH_H
 
@@ -13,7 +14,7 @@
 
 #include "rijndael_backend.h"
 
-enum class RijndaelBackendId { Tables, Bitsliced, Ssse3, AesNi, Vaes256, Vaes512 };
+enum class RijndaelBackendId { Tables, Bitsliced, Ssse3, AesNi, Vaes256, Vaes512, ArmAes };
 
 // The processor features the backends need, read once per choice.
 struct RijndaelCpu;
