@@ -26,6 +26,8 @@ extern "C" void qolt_plugin_auth_decode_init(const char *keyText) {
     qoltWipe(key, kCredentialKeyBytes);
     g_free(key);
     qoltWipeStackBelow();
+    // The key text went through the C library's string functions.
+    qoltClearEveryVectorRegister();
 }
 
 extern "C" char *qolt_plugin_auth_decode(const char *encoded) {
@@ -55,5 +57,6 @@ extern "C" char *qolt_plugin_auth_decode(const char *encoded) {
     sharedCipher.padDecrypt(work, count, reinterpret_cast<unsigned char *>(result));
     if (work != local) g_free(work);
     qoltWipeStackBelow();
+    qoltClearEveryVectorRegister();
     return result;
 }

@@ -26,13 +26,21 @@ struct Case {
     const char *backend;  // null: no cipher
     Rijndael::Mode mode;
     Rijndael::Direction direction;
-    size_t bytes;
+    size_t bytes;  // 0: init() itself, keyed for direction
 };
 
 const Case kCases[] = {
     {"aes-ni/ecb-decrypt-4k", "aes-ni", Rijndael::ECB, Rijndael::Decrypt, 4096},
     {"aes-ni/cbc-decrypt-4k", "aes-ni", Rijndael::CBC, Rijndael::Decrypt, 4096},
+    {"aes-ni/cbc-encrypt-4k", "aes-ni", Rijndael::CBC, Rijndael::Encrypt, 4096},
     {"aes-ni/one-block", "aes-ni", Rijndael::ECB, Rijndael::Encrypt, 16},
+    {"aes-ni/one-block-decrypt", "aes-ni", Rijndael::ECB, Rijndael::Decrypt, 16},
+    {"aes-ni/init-decrypt", "aes-ni", Rijndael::ECB, Rijndael::Decrypt, 0},
+    {"ssse3/ecb-decrypt-4k", "ssse3", Rijndael::ECB, Rijndael::Decrypt, 4096},
+    {"ssse3/one-block", "ssse3", Rijndael::ECB, Rijndael::Encrypt, 16},
+    {"bitsliced/ecb-encrypt-4k", "bitsliced", Rijndael::ECB, Rijndael::Encrypt, 4096},
+    {"bitsliced/one-block", "bitsliced", Rijndael::ECB, Rijndael::Encrypt, 16},
+    {"bitsliced/init-decrypt", "bitsliced", Rijndael::ECB, Rijndael::Decrypt, 0},
     {"tables/ecb-encrypt-4k", "tables", Rijndael::ECB, Rijndael::Encrypt, 4096},
     {"tables/cbc-decrypt-4k", "tables", Rijndael::CBC, Rijndael::Decrypt, 4096},
     {"tables/one-block", "tables", Rijndael::ECB, Rijndael::Encrypt, 16},
@@ -69,7 +77,9 @@ int main(int argc, char **argv) {
         }
         cipher.init(c->mode, c->direction, kKey, Rijndael::Key128, kIv);
         const int bits = int(8 * c->bytes);
-        if (c->direction == Rijndael::Encrypt)
+        if (c->bytes == 0)
+            op = [&] { cipher.init(c->mode, c->direction, kKey, Rijndael::Key128, kIv); };
+        else if (c->direction == Rijndael::Encrypt)
             op = [&, bits] { cipher.blockEncrypt(in.data(), bits, out.data()); };
         else
             op = [&, bits] { cipher.blockDecrypt(in.data(), bits, out.data()); };

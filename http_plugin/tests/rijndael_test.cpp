@@ -326,6 +326,44 @@ TEST(RijndaelOpenssl, RandomizedEveryModeKeySizeAndDirection) {
                 }
 }
 
+// encrypt() and decrypt() are private, exported for no caller but the
+// class: their member pointers are taken in an explicit instantiation,
+// where access is not checked (C++17 [temp.explicit]/12).
+using OneBlock = void (Rijndael::*)(const unsigned char *, unsigned char *) const;
+template <OneBlock *slot, OneBlock method>
+struct OneBlockAccess {
+    static inline const bool taken = (*slot = method, true);
+};
+OneBlock encryptMethod, decryptMethod;
+template struct OneBlockAccess<&encryptMethod, &Rijndael::encrypt>;
+template struct OneBlockAccess<&decryptMethod, &Rijndael::decrypt>;
+
+// encrypt() is FIPS-197 Cipher and decrypt() its equivalent inverse on the
+// Decrypt schedule: against OpenSSL's ECB in every key length, in place and
+// not, on the running backend (each pinned in turn).
+TEST(RijndaelOneBlock, EncryptAndDecryptAgreeWithOpensslInEveryKeyLength) {
+    ASSERT_TRUE(encryptMethod && decryptMethod);
+    std::mt19937 rng(1600);
+    for (size_t keyBytes : {16, 24, 32})
+        for (int trial = 0; trial < 8; ++trial) {
+            SCOPED_TRACE(testing::Message() << "key " << keyBytes << " trial " << trial);
+            const Bytes key = randomBytes(rng, keyBytes), plain = randomBytes(rng, 16);
+            const Bytes sealed = openssl(R::ECB, key, Bytes(16), true, plain, false);
+            Cipher enc, dec;
+            ASSERT_EQ(0, enc->init(R::ECB, R::Encrypt, key.data(), keyLength(keyBytes)));
+            ASSERT_EQ(0, dec->init(R::ECB, R::Decrypt, key.data(), keyLength(keyBytes)));
+            Bytes out(16, 0xee), inPlace = plain;
+            ((*enc.c).*encryptMethod)(plain.data(), out.data());
+            ((*enc.c).*encryptMethod)(inPlace.data(), inPlace.data());
+            EXPECT_EQ(toHex(sealed), toHex(out));
+            EXPECT_EQ(toHex(sealed), toHex(inPlace));
+            ((*dec.c).*decryptMethod)(sealed.data(), out.data());
+            ((*dec.c).*decryptMethod)(inPlace.data(), inPlace.data());
+            EXPECT_EQ(toHex(plain), toHex(out));
+            EXPECT_EQ(toHex(plain), toHex(inPlace));
+        }
+}
+
 // padEncrypt agrees with OpenSSL's PKCS #7 (1 to 15 bytes give 16, 16 give
 // 32 with a whole block of 16s, 17 give 32) and writes nothing past its
 // count, nothing at all for 0 bytes; padDecrypt gives back, in ECB, the
@@ -519,6 +557,53 @@ TEST(RijndaelInit, ChecksInOrderAndKeepsWhatWasStoredBeforeTheFailure) {
         EXPECT_EQ(R::ErrNotKeyed, c->padDecrypt(in.data(), 64, out.data()));
         EXPECT_EQ(toHex(Bytes(80, 0xee)), toHex(out));
     }
+}
+
+// No key the object no longer needs: re-keyed from AES-256 to AES-128 it
+// keeps nothing of round keys 11 to 14 (13 and 14 give back the old key); a
+// failed init() leaves no schedule at all; the destructor clears the whole
+// object.
+TEST(RijndaelInit, KeepsNoKeyItNoLongerNeeds) {
+    std::mt19937 rng(2727);
+    const Bytes key256 = randomBytes(rng, 32), key128 = randomBytes(rng, 16);
+    const size_t scheduleBytes = 15 * 16;
+    auto schedule = [](const Cipher &c) {
+        return toHex(c.bytes + RijndaelLayout::expandedKey, 15 * 16);
+    };
+    const std::string cleared = toHex(Bytes(scheduleBytes, 0));
+    for (R::Direction dir : {R::Encrypt, R::Decrypt}) {
+        SCOPED_TRACE(dir);
+        Cipher c;
+        ASSERT_EQ(0, c->init(R::CBC, dir, key256.data(), R::Key256));
+        ASSERT_EQ(0, c->init(R::CBC, dir, key128.data(), R::Key128));
+        Cipher fresh;
+        ASSERT_EQ(0, fresh->init(R::CBC, dir, key128.data(), R::Key128));
+        EXPECT_EQ(toHex(fresh.schedule()), toHex(c.schedule()));
+        EXPECT_EQ(toHex(Bytes(4 * 16, 0)), toHex(c.bytes + RijndaelLayout::expandedKey + 11 * 16, 64));
+
+        // Each failure, after a keyed state.
+        ASSERT_EQ(0, c->init(R::CBC, dir, key256.data(), R::Key256));
+        EXPECT_EQ(R::ErrNoKey, c->init(R::CBC, dir, nullptr, R::Key256));
+        EXPECT_EQ(cleared, schedule(c));
+        for (int bad : {3, -1}) {
+            ASSERT_EQ(0, c->init(R::CBC, dir, key256.data(), R::Key256));
+            EXPECT_EQ(R::ErrMode, c->init(R::Mode(bad), dir, key256.data(), R::Key256));
+            EXPECT_EQ(cleared, schedule(c));
+            ASSERT_EQ(0, c->init(R::CBC, dir, key256.data(), R::Key256));
+            EXPECT_EQ(R::ErrDirection, c->init(R::CBC, R::Direction(bad), key256.data(), R::Key256));
+            EXPECT_EQ(cleared, schedule(c));
+            ASSERT_EQ(0, c->init(R::CBC, dir, key256.data(), R::Key256));
+            EXPECT_EQ(R::ErrKeyLength, c->init(R::CBC, dir, key256.data(), R::KeyLength(bad)));
+            EXPECT_EQ(cleared, schedule(c));
+        }
+    }
+    // The destructor, on storage that outlives the object.
+    alignas(Rijndael) unsigned char storage[sizeof(Rijndael)];
+    memset(storage, 0x5c, sizeof storage);
+    Rijndael *c = new (storage) Rijndael;
+    ASSERT_EQ(0, c->init(R::CBC, R::Decrypt, key256.data(), R::Key256, key128.data()));
+    c->~Rijndael();
+    EXPECT_EQ(toHex(Bytes(sizeof storage, 0)), toHex(storage, sizeof storage));
 }
 
 // Each backend's own functions against the table backend's: the key

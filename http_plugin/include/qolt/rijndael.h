@@ -53,13 +53,34 @@
  * uses the same rounds and loops on wider registers, and its claim rests on
  * reading it.  The table-driven code, whose look-ups leak the key through
  * the cache, is kept as a reference for tests and never chosen.
- *
- * Secrets left behind: init() and the padded calls wipe every copy they make
- * of the key, a round key or a plaintext block before they return.  The
- * block loops (blockEncrypt(), blockDecrypt() and the bulk of the padded
- * calls) may leave round keys that the compiler spilled to the stack: their
- * speed is worth more there, and a caller who must may clear its stack.
- * The credential decoder's exports clear the stack their calls used.
+ * What the calls clear behind them, in the registers, the object and the
+ * stack:
+ * - Registers: every backend's entry points (the key schedule, its
+ *   conversion, one block, each mode's loop) end by zeroing the vector
+ *   registers that code may use (xmm0 to xmm15, whole, where the code is
+ *   SSE or AVX; with AVX-512 zmm0 to zmm31) and the general registers a
+ *   call need not restore, so that neither a signal frame nor the dynamic
+ *   linker's lazy binding of the caller's next call stores a round key or
+ *   a block from them after a call returns.  The one-block path of the AES
+ *   instructions uses two vector registers and clears those.  The plugin
+ *   binds every symbol at load (-z now).
+ * - The object: init() clears the whole key schedule before it writes a
+ *   new one (a shorter key leaves nothing of a longer one) and leaves it
+ *   cleared when it fails; ~Rijndael() clears the whole object.
+ * - The stack: init() and the padded calls (padEncrypt(), padDecrypt())
+ *   clear every copy they or the backend's loops make of the key, a round
+ *   key, a plaintext block or a state, the bitsliced key schedule's
+ *   bit-planes included; blockEncrypt() and blockDecrypt() may leave round
+ *   keys or states that the compiler spilled to the stack in the backend's
+ *   loops: their speed is worth more there, and a caller who must may clear
+ *   its stack.  The credential decoder's exports clear the stack their
+ *   calls used and every vector register of the processor.
+ * On x86-64 the residue test checks the registers, the object's effect on
+ * the stack and the stack itself by a tool, on every backend this
+ * processor runs (VAES included): each call runs twice with different keys
+ * and plaintexts on a stack of its own, then a signal and a first lazily
+ * bound call, and any byte that differs is a finding.  On other
+ * processors the claim rests on reading the code.
  *
  * ABI: the class is compiled into callers.  Its fields (their order, widths
  * and offsets, checked below), the enumeration values and every method are
@@ -112,7 +133,7 @@ public:
 
     /* Leaves the object Unkeyed; sets no other field. */
     Rijndael();
-    /* Does nothing; the key schedule is not wiped. */
+    /* Clears the whole object, key schedule and vector included. */
     ~Rijndael();
 
     /* Keys the object for one mode and one direction.
@@ -124,7 +145,8 @@ public:
      * The checks run in this order, the first failure deciding the result:
      * mode (ErrMode), direction (ErrDirection), key length (ErrKeyLength),
      * null key (ErrNoKey).  The object is Unkeyed from the start of the call
-     * and stays so on failure, even if it was Keyed before.
+     * and stays so on failure, even if it was Keyed before; the whole key
+     * schedule is cleared first, and stays cleared on failure.
      *
      * In the Decrypt direction the schedule is converted once, here, for the
      * equivalent inverse cipher (ECB and CBC); CFB1 runs the cipher forwards

@@ -35,15 +35,24 @@ __attribute__((noinline)) uint32_t badPadding(const unsigned char last[16]) {
     return bad;
 }
 
+// The stack that the backends' loops may leave round keys and states in,
+// below a padded call's frame: the bitsliced loops' packed keys and
+// spilled words, the deepest, take under 2 KiB.
+constexpr size_t kPaddedStack = 2048;
+
 }  // namespace
 
 Rijndael::Rijndael() : keyState(Unkeyed) {}
 
-Rijndael::~Rijndael() {}
+// The whole object, key schedule and vector, so that no key outlives it.
+Rijndael::~Rijndael() { qoltWipe(this, sizeof *this); }
 
 int Rijndael::init(Mode newMode, Direction newDirection, const unsigned char *key, KeyLength keyLen,
                    const unsigned char *iv) {
     keyState = Unkeyed;
+    // Every slot, not only those of the new length: a shorter key must not
+    // leave round keys of a longer one behind, nor a failure the old key.
+    qoltWipe(expandedKey, sizeof expandedKey);
     if (newMode != ECB && newMode != CBC && newMode != CFB1) return ErrMode;
     mode = newMode;
     if (newDirection != Encrypt && newDirection != Decrypt) return ErrDirection;
@@ -63,7 +72,7 @@ int Rijndael::init(Mode newMode, Direction newDirection, const unsigned char *ke
     if (!key) return ErrNoKey;
 
     unsigned char rows[8][4] = {};
-    memcpy(rows, key, keyBytes);
+    qoltCopy(rows, key, keyBytes);
     keySched(rows);
     qoltWipe(rows, sizeof rows);
     if (direction == Decrypt && mode != CFB1) keyEncToDec();
@@ -133,7 +142,7 @@ int Rijndael::padEncrypt(const unsigned char *input, int inputLenBytes, unsigned
 
     const size_t blocks = size_t(inputLenBytes) / 16, tail = size_t(inputLenBytes) % 16;
     unsigned char last[16];
-    memcpy(last, input + 16 * blocks, tail);
+    qoltCopy(last, input + 16 * blocks, tail);
     memset(last + tail, int(16 - tail), 16 - tail);
 
     const RijndaelBackend &b = rijndaelBackend();
@@ -148,6 +157,7 @@ int Rijndael::padEncrypt(const unsigned char *input, int inputLenBytes, unsigned
         b.cbcEncrypt(rk, rounds, blocks ? lastOut - 16 : initVector, last, lastOut, 1);
     }
     qoltWipe(last, sizeof last);
+    qoltWipeStackBelow<kPaddedStack>();
     return int(16 * blocks + 16);
 }
 
@@ -163,6 +173,7 @@ int Rijndael::padDecrypt(const unsigned char *input, int inputLenBytes, unsigned
     const unsigned char *rk = expandedKey[0][0];
     if (mode == CBC) {
         b.cbcDecrypt(rk, rounds, initVector, input, outBuffer, blocks);
+        qoltWipeStackBelow<kPaddedStack>();
         return inputLenBytes;
     }
 
@@ -174,9 +185,14 @@ int Rijndael::padDecrypt(const unsigned char *input, int inputLenBytes, unsigned
     const uint32_t pad = last[15];
     if (badPadding(last) != 0) {
         qoltWipe(last, sizeof last);
+        qoltWipeStackBelow<kPaddedStack>();
         return ErrCorruptData;
     }
     memcpy(outBuffer + 16 * (blocks - 1), last, 16 - pad);
     qoltWipe(last, sizeof last);
+    qoltWipeStackBelow<kPaddedStack>();
+    // The C library's copy may leave the plaintext in registers that code
+    // built for any x86-64 does not name.
+    qoltClearEveryVectorRegister();
     return inputLenBytes - int(pad);
 }

@@ -95,35 +95,65 @@ struct AesNi : AesRounds<AesNiInstructions> {
         _mm_storeu_si128(reinterpret_cast<__m128i *>(p), x);
     }
 
-    // One block with each round key taken from memory as the instruction
-    // needs it: nothing to load up front, nothing spilled.  The branches
-    // follow the number of rounds alone.
+    // One block in two registers, xmm0 the state and xmm1 the round key,
+    // each round key loaded as the instruction needs it: written in
+    // assembler so that no other register is used, and the two are cleared
+    // before the return.  The general registers hold only the addresses
+    // and the number of rounds, which are not secret.  So the one-block
+    // entry needs no clearing of every register after it (kOneBlockClears):
+    // it stays a short call.  VEX forms where the file is built for AVX, so
+    // that no legacy SSE instruction meets a dirty upper half.  The
+    // branches follow the number of rounds alone.
+    static constexpr bool kOneBlockClears = true;
+#if defined(__AVX__)
+#define QOLT_MOVDQU "vmovdqu "
+#define QOLT_OP(op) "v" op " %%xmm1, %%xmm0, %%xmm0\n\t"
+#define QOLT_ZERO "vpxor %%xmm0, %%xmm0, %%xmm0\n\tvpxor %%xmm1, %%xmm1, %%xmm1\n\t"
+#else
+#define QOLT_MOVDQU "movdqu "
+#define QOLT_OP(op) op " %%xmm1, %%xmm0\n\t"
+#define QOLT_ZERO "pxor %%xmm0, %%xmm0\n\tpxor %%xmm1, %%xmm1\n\t"
+#endif
+#define QOLT_STEP(offset, op) QOLT_MOVDQU #offset "(%[rk]), %%xmm1\n\t" QOLT_OP(op)
     template <bool kDecrypt>
     static QOLT_FORCE_INLINE void oneBlock(const unsigned char *rk, unsigned rounds,
                                            const unsigned char *in, unsigned char *out) {
-        auto k = [rk](unsigned r) QOLT_FORCE_INLINE_LAMBDA { return load(rk + 16 * r); };
-        __m128i x = load(in);
+        const unsigned char *last = rk + 16 * rounds;
         if (!kDecrypt) {
-            x = _mm_xor_si128(x, k(0));
-            QOLT_UNROLL_ALL
-            for (unsigned r = 1; r < 10; ++r) x = _mm_aesenc_si128(x, k(r));
-            if (rounds > 10) {
-                x = _mm_aesenc_si128(_mm_aesenc_si128(x, k(10)), k(11));
-                if (rounds > 12) x = _mm_aesenc_si128(_mm_aesenc_si128(x, k(12)), k(13));
-            }
-            x = _mm_aesenclast_si128(x, k(rounds));
+            __asm__ __volatile__(
+                QOLT_MOVDQU "(%[in]), %%xmm0\n\t" QOLT_STEP(0, "pxor") QOLT_STEP(16, "aesenc")
+                    QOLT_STEP(32, "aesenc") QOLT_STEP(48, "aesenc") QOLT_STEP(64, "aesenc")
+                        QOLT_STEP(80, "aesenc") QOLT_STEP(96, "aesenc") QOLT_STEP(112, "aesenc")
+                            QOLT_STEP(128, "aesenc") QOLT_STEP(144, "aesenc")
+                "cmpl $10, %[rounds]\n\tjbe 1f\n\t" QOLT_STEP(160, "aesenc") QOLT_STEP(176, "aesenc")
+                "cmpl $12, %[rounds]\n\tjbe 1f\n\t" QOLT_STEP(192, "aesenc") QOLT_STEP(208, "aesenc")
+                "1:\n\t" QOLT_MOVDQU "(%[last]), %%xmm1\n\t" QOLT_OP("aesenclast")
+                QOLT_MOVDQU "%%xmm0, (%[out])\n\t" QOLT_ZERO
+                :
+                : [rk] "r"(rk), [last] "r"(last), [rounds] "r"(rounds), [in] "r"(in),
+                  [out] "r"(out)
+                : "xmm0", "xmm1", "cc", "memory");
         } else {
-            x = _mm_xor_si128(x, k(rounds));
-            if (rounds > 10) {
-                if (rounds > 12) x = _mm_aesdec_si128(_mm_aesdec_si128(x, k(13)), k(12));
-                x = _mm_aesdec_si128(_mm_aesdec_si128(x, k(11)), k(10));
-            }
-            QOLT_UNROLL_ALL
-            for (unsigned r = 9; r > 0; --r) x = _mm_aesdec_si128(x, k(r));
-            x = _mm_aesdeclast_si128(x, k(0));
+            __asm__ __volatile__(
+                QOLT_MOVDQU "(%[in]), %%xmm0\n\t" QOLT_MOVDQU "(%[last]), %%xmm1\n\t" QOLT_OP("pxor")
+                "cmpl $12, %[rounds]\n\tjbe 1f\n\t" QOLT_STEP(208, "aesdec") QOLT_STEP(192, "aesdec")
+                "1:\n\tcmpl $10, %[rounds]\n\tjbe 2f\n\t" QOLT_STEP(176, "aesdec")
+                    QOLT_STEP(160, "aesdec")
+                "2:\n\t" QOLT_STEP(144, "aesdec") QOLT_STEP(128, "aesdec") QOLT_STEP(112, "aesdec")
+                    QOLT_STEP(96, "aesdec") QOLT_STEP(80, "aesdec") QOLT_STEP(64, "aesdec")
+                        QOLT_STEP(48, "aesdec") QOLT_STEP(32, "aesdec") QOLT_STEP(16, "aesdec")
+                            QOLT_STEP(0, "aesdeclast")
+                QOLT_MOVDQU "%%xmm0, (%[out])\n\t" QOLT_ZERO
+                :
+                : [rk] "r"(rk), [last] "r"(last), [rounds] "r"(rounds), [in] "r"(in),
+                  [out] "r"(out)
+                : "xmm0", "xmm1", "cc", "memory");
         }
-        store(out, x);
     }
+#undef QOLT_MOVDQU
+#undef QOLT_OP
+#undef QOLT_ZERO
+#undef QOLT_STEP
 
     // The CFB1 shift register given as two big-endian halves, as a block:
     // the halves byte-swapped as words, so no byte shuffle (SSSE3) is needed.
@@ -192,6 +222,7 @@ QOLT_FORCE_INLINE void aesniExpandKey(const unsigned char *key, unsigned char *r
     }
     memcpy(rk, w, sizeof w);
     qoltWipe(w, sizeof w);
+    qoltClearVectorRegisters();
 }
 
 inline void aesniExpandKey(const unsigned char *key, unsigned rounds, unsigned char *rk) {
@@ -203,6 +234,7 @@ inline void aesniExpandKey(const unsigned char *key, unsigned rounds, unsigned c
 inline void aesniInvertKey(unsigned rounds, unsigned char *rk) {
     for (unsigned r = 1; r < rounds; ++r)
         AesNi::store(rk + 16 * r, _mm_aesimc_si128(AesNi::load(rk + 16 * r)));
+    qoltClearVectorRegisters();
 }
 
 }  // namespace

@@ -393,8 +393,10 @@ uint32_t subWord(uint32_t w) {
 }
 
 // FIPS-197 KeyExpansion a word at a time, the first byte of each word
-// lowest.  The branches follow the word index alone.
-void bitslicedExpandKey(const unsigned char *key, unsigned rounds, unsigned char *rk) {
+// lowest.  The branches follow the word index alone.  Not inlined, so that
+// its frame, where subWord's bit-planes spill, lies below the caller's.
+__attribute__((noinline)) void expandKeyWords(const unsigned char *key, unsigned rounds,
+                                              unsigned char *rk) {
     const unsigned nk = rounds - 6, words = 4 * (rounds + 1);
     uint32_t rcon = 1;
     for (unsigned i = 0; i < nk; ++i) store32le(rk + 4 * i, load32le(key + 4 * i));
@@ -408,6 +410,17 @@ void bitslicedExpandKey(const unsigned char *key, unsigned rounds, unsigned char
         }
         store32le(rk + 4 * i, load32le(rk + 4 * (i - nk)) ^ t);
     }
+}
+
+// The expansion leaves the bit-planes of key words in its frame and
+// subWord's: that depth, a few hundred bytes at -O0, is cleared below this
+// frame, and the registers with it.
+constexpr size_t kExpandKeyStack = 1024;
+
+void bitslicedExpandKey(const unsigned char *key, unsigned rounds, unsigned char *rk) {
+    expandKeyWords(key, rounds, rk);
+    qoltWipeStackBelow<kExpandKeyStack>();
+    qoltClearVectorRegisters();
 }
 
 // xtime of each byte of a column word, by masks.
@@ -427,6 +440,7 @@ void bitslicedInvertKey(unsigned rounds, unsigned char *rk) {
         const uint32_t b = rotr32(a, 8), t = a ^ b;
         store32le(rk + 4 * i, xtime32(t) ^ b ^ rotr32(t, 16));
     }
+    qoltClearVectorRegisters();
 }
 
 }  // namespace

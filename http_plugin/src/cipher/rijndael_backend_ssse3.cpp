@@ -594,6 +594,7 @@ void expandKey(const unsigned char *key, unsigned char *rk) {
 void vpermExpandKey(const unsigned char *key, unsigned rounds, unsigned char *rk) {
     withRounds(rounds,
                [&](auto r) QOLT_FORCE_INLINE_LAMBDA { expandKey<decltype(r)::value>(key, rk); });
+    qoltClearVectorRegisters();
 }
 
 // Doubling in GF(2^8), every byte: the reduction masked in, not branched on.
@@ -616,6 +617,7 @@ void vpermInvertKey(unsigned rounds, unsigned char *rk) {
                             _mm_shuffle_epi8(v8 ^ v4 ^ v, turn2) ^ _mm_shuffle_epi8(v8 ^ v, turn3);
         Vperm::store(rk + 16 * r, out);
     }
+    qoltClearVectorRegisters();
 }
 
 }  // namespace

@@ -154,7 +154,7 @@ void tablesExpandKey(const unsigned char *key, unsigned rounds, unsigned char *r
     const RijndaelTables &t = kRijndaelTables;
     const unsigned nk = rounds - 6;
     unsigned char tk[8][4];
-    memcpy(tk, key, 4 * nk);
+    qoltCopy(tk, key, 4 * nk);
 
     // The words of tk are placed four to a round key, from round r, column
     // c on; words that would fall after round key `rounds` are dropped.
@@ -181,6 +181,7 @@ void tablesExpandKey(const unsigned char *key, unsigned rounds, unsigned char *r
         }
     }
     qoltWipe(tk, sizeof tk);
+    qoltClearVectorRegisters();
 }
 
 // The InvMixColumns conversion of 5.3.5, by the key-conversion tables.
@@ -191,6 +192,7 @@ void tablesInvertKey(unsigned rounds, unsigned char *rk) {
         uint32_t v = K[0][w[0]] ^ K[1][w[1]] ^ K[2][w[2]] ^ K[3][w[3]];
         for (int b = 0; b < 4; ++b, v >>= 8) w[b] = static_cast<unsigned char>(v);
     }
+    qoltClearVectorRegisters();
 }
 
 }  // namespace

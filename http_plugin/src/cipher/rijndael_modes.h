@@ -29,6 +29,12 @@
 // They keep the feedback in the backend's own registers: the loop is bound
 // by one block's latency, and every move on that path adds to it.
 //
+// Every entry ends by clearing the vector registers (qoltClearVectorRegisters,
+// wipe.h), as each backend's key schedule and its conversion do: no round
+// key or block stays in them for a signal frame or the dynamic linker to
+// store after the call.  A backend's own one-block path (oneBlock) clears
+// the few registers it uses itself.
+//
 // No loop branches on, or indexes memory by, the key, the vector or the
 // data: only block counts and the number of rounds steer them.  Whether the
 // whole is constant-time is therefore the backend's matter.
@@ -40,6 +46,7 @@
 
 #include "byte_order.h"
 #include "rijndael_backend.h"
+#include "wipe.h"
 
 // The block primitives are small and called in the innermost loops; the
 // loops lose a third of their speed when a compiler declines to inline them.
@@ -246,12 +253,15 @@ struct ModeLoops {
             blocks = ecbRun<N, N::kInFlight, kDecrypt, R>(nks, in, out, blocks);
             ecbTail<N, kDecrypt, R>(nks, in, out, blocks);
         });
+        qoltClearVectorRegisters();
     }
 
     template <bool kDecrypt>
     static void block(const unsigned char *rk, unsigned rounds, const unsigned char *in,
                       unsigned char *out) {
         if constexpr (HasOneBlock<N>::value) {
+            // It clears the registers it used itself (kOneBlockClears).
+            static_assert(N::kOneBlockClears, "a one-block path clears its own registers");
             N::template oneBlock<kDecrypt>(rk, rounds, in, out);
         } else {
             withRounds(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
@@ -259,6 +269,7 @@ struct ModeLoops {
                 const typename N::template Keys<R> ks(rk);
                 ecbRun<N, 1, kDecrypt, R>(ks, in, out, 1);
             });
+            qoltClearVectorRegisters();
         }
     }
 
@@ -276,6 +287,7 @@ struct ModeLoops {
                 chain = x[0];
             }
         });
+        qoltClearVectorRegisters();
     }
 
     static void cbcDecrypt(const unsigned char *rk, unsigned rounds, const unsigned char *iv,
@@ -304,6 +316,7 @@ struct ModeLoops {
             blocks = cbcDecryptRun<N, N::kInFlight, R>(nks, carry, in, out, blocks);
             cbcDecryptTail<N, R>(nks, carry, in, out, blocks);
         });
+        qoltClearVectorRegisters();
     }
 
     // Encrypting feeds back the output bit, so each bit waits for the
@@ -328,6 +341,7 @@ struct ModeLoops {
                 *out = static_cast<unsigned char>(outByte);
             }
         });
+        qoltClearVectorRegisters();
     }
 
     static void cfb1Decrypt(const unsigned char *rk, unsigned rounds, const unsigned char *iv,
@@ -338,6 +352,7 @@ struct ModeLoops {
             const typename N::template Keys<R> ks(rk);
             cfb1DecryptRun<N, N::kInFlight, R>(ks, hi, lo, in, out, 16 * blocks);
         });
+        qoltClearVectorRegisters();
     }
 
     static constexpr RijndaelBackend backend(void (*expandKey)(const unsigned char *, unsigned,
