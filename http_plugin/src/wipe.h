@@ -45,10 +45,22 @@ static inline void qoltCopy(void *to, const void *from, size_t n) {
 #endif
 }
 
-// The depth of stack below an export's frame that its callees may have
-// used: the cipher's key schedule and its block loops keep round keys in
-// registers that the compiler may spill there.
-constexpr size_t kQoltStackWipe = 4096;
+// The depth of stack below their caller that the cipher backends' entries
+// use, where they may spill round keys, blocks and bit-planes: measured on
+// every backend by stack_depth_test, on x86-64 the bitsliced loops the
+// deepest at about 1.5 KiB, and rounded up.  The wipes after calls into a
+// backend cover it.  Elsewhere, where fewer registers may mean more spills,
+// the test holds the backends to twice that.
+#if defined(__x86_64__)
+constexpr size_t kQoltBackendStack = 2048;
+#else
+constexpr size_t kQoltBackendStack = 4096;
+#endif
+
+// The depth below an export's frame that its callees with secrets may have
+// used: a backend's, and the frames of the class's calls above it (with
+// the class's own wipe, about 150 bytes measured).
+constexpr size_t kQoltStackWipe = kQoltBackendStack + 512;
 
 // Zeroes kDepth bytes of stack below the caller's frame, where the calls it
 // has made kept their frames.  Not inlined, so that its array lies below the

@@ -4,7 +4,7 @@
 # locals of inline functions).  The linker keeps one copy of such a symbol
 # for the whole library, and if it kept a copy built with AVX-512 flags,
 # baseline code calling it would fault on older processors.
-# Usage: check_backend_linkage.sh <libqolt_http_plugin_internal.a>
+# Usage: check_backend_linkage.sh <libqolt_http_plugin_testing.a>
 set -euo pipefail
 lib=$1
 members=$(ar t "$lib" | grep -E '^rijndael_backend_[a-z0-9]+\.cpp\.o$' || true)

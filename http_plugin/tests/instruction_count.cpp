@@ -44,6 +44,11 @@ const Case kCases[] = {
     {"tables/ecb-encrypt-4k", "tables", Rijndael::ECB, Rijndael::Encrypt, 4096},
     {"tables/cbc-decrypt-4k", "tables", Rijndael::CBC, Rijndael::Decrypt, 4096},
     {"tables/one-block", "tables", Rijndael::ECB, Rijndael::Encrypt, 16},
+    {"ssse3/ecb-encrypt-4k", "ssse3", Rijndael::ECB, Rijndael::Encrypt, 4096},
+    {"ssse3/cbc-decrypt-4k", "ssse3", Rijndael::CBC, Rijndael::Decrypt, 4096},
+    {"ssse3/cfb1-encrypt-64", "ssse3", Rijndael::CFB1, Rijndael::Encrypt, 64},
+    {"bitsliced/cbc-decrypt-4k", "bitsliced", Rijndael::CBC, Rijndael::Decrypt, 4096},
+    {"bitsliced/cfb1-encrypt-64", "bitsliced", Rijndael::CFB1, Rijndael::Encrypt, 64},
     {"md5-1m", nullptr, Rijndael::ECB, Rijndael::Encrypt, 1 << 20},
 };
 

@@ -36,9 +36,8 @@ __attribute__((noinline)) uint32_t badPadding(const unsigned char last[16]) {
 }
 
 // The stack that the backends' loops may leave round keys and states in,
-// below a padded call's frame: the bitsliced loops' packed keys and
-// spilled words, the deepest, take under 2 KiB.
-constexpr size_t kPaddedStack = 2048;
+// below a padded call's frame.
+constexpr size_t kPaddedStack = kQoltBackendStack;
 
 }  // namespace
 

@@ -13,7 +13,6 @@
 #include <immintrin.h>
 
 #include <cstdint>
-#include <cstring>
 
 #include "rijndael_modes.h"
 #include "wipe.h"
@@ -32,7 +31,7 @@ struct AesRounds {
     template <unsigned R>
     struct Keys {
         Reg k[R + 1];
-        explicit Keys(const unsigned char *rk) {
+        Keys(const unsigned char *rk, unsigned /* rounds, which is R */, bool /* decrypting */) {
             QOLT_UNROLL_ALL
             for (unsigned r = 0; r <= R; ++r) k[r] = I::key(rk + 16 * r);
         }
@@ -189,53 +188,6 @@ struct AesNi : AesRounds<AesNiInstructions> {
         return _mm_or_si128(_mm_or_si128(_mm_add_epi8(s, s), carry), fb);
     }
 };
-
-// SubWord of a key-schedule word (its first byte lowest): aeskeygenassist
-// substitutes the word placed in its second column.
-QOLT_FORCE_INLINE uint32_t subWord(uint32_t w) {
-    const __m128i x = _mm_set_epi32(0, 0, int(w), 0);
-    return uint32_t(_mm_cvtsi128_si32(_mm_aeskeygenassist_si128(x, 0)));
-}
-
-// FIPS-197 KeyExpansion a word at a time.  The branches follow the word
-// index alone and the S-box is the instruction's, so nothing depends on
-// the key.
-template <unsigned R>
-QOLT_FORCE_INLINE void aesniExpandKey(const unsigned char *key, unsigned char *rk) {
-    constexpr unsigned kNk = R - 6, kWords = 4 * (R + 1);
-    // Rcon (FIPS-197 5.2), as many as AES-128 reads (AES-192 reads 8,
-    // AES-256 7); a copy of their own, as the AES-NI and VAES backends read
-    // nothing of kRijndaelTables.
-    static const uint8_t kRcon[10] = {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80, 0x1b, 0x36};
-    uint32_t w[kWords];
-    memcpy(w, key, 4 * kNk);
-#pragma GCC unroll 60
-    for (unsigned i = kNk; i < kWords; ++i) {
-        uint32_t t = w[i - 1];
-        if (i % kNk == 0) {
-            t = subWord(t);
-            t = ((t >> 8) | (t << 24)) ^ kRcon[i / kNk - 1];  // RotWord, then Rcon
-        } else if (kNk == 8 && i % kNk == 4) {
-            t = subWord(t);
-        }
-        w[i] = w[i - kNk] ^ t;
-    }
-    memcpy(rk, w, sizeof w);
-    qoltWipe(w, sizeof w);
-    qoltClearVectorRegisters();
-}
-
-inline void aesniExpandKey(const unsigned char *key, unsigned rounds, unsigned char *rk) {
-    withRounds(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
-        aesniExpandKey<decltype(r)::value>(key, rk);
-    });
-}
-
-inline void aesniInvertKey(unsigned rounds, unsigned char *rk) {
-    for (unsigned r = 1; r < rounds; ++r)
-        AesNi::store(rk + 16 * r, _mm_aesimc_si128(AesNi::load(rk + 16 * r)));
-    qoltClearVectorRegisters();
-}
 
 }  // namespace
 

@@ -1,5 +1,8 @@
 // The registry of backends and the choice among them (rijndael_dispatch.h).
-// Adding a backend is one row here, its source in CMake, and its object.
+// The rows come from the backend list in http_plugin/CMakeLists.txt, which
+// generates them per library: the plugin's lists the backends it may choose,
+// the tests' adds the references they pin.  Adding a backend is its line
+// there, its support test below, and its object.
 #include <atomic>
 #include <cstring>
 
@@ -88,19 +91,18 @@ bool armAes(const RijndaelCpu &cpu) { return cpu.armAes; }
 
 }  // namespace
 
-// Most preferred first.  The tables leak the key through the cache: they are
-// the reference that tests and benchmarks pin, never chosen.
+// QOLT_RIJNDAEL_BACKEND(Id, "name", supported, choosable), most preferred
+// first.
+#define QOLT_RIJNDAEL_BACKEND(id, name, supported, choosable) \
+    extern const RijndaelBackend kRijndael##id##Backend;
+#include "rijndael_registry.inc"
+#undef QOLT_RIJNDAEL_BACKEND
+
 const RijndaelBackendEntry kRijndaelBackends[] = {
-#if defined(__x86_64__)
-    {RijndaelBackendId::Vaes512, "vaes-512", &kRijndaelVaes512Backend, vaes512, true},
-    {RijndaelBackendId::Vaes256, "vaes-256", &kRijndaelVaes256Backend, vaes256, true},
-    {RijndaelBackendId::AesNi, "aes-ni", &kRijndaelAesNiBackend, aesNi, true},
-    {RijndaelBackendId::Ssse3, "ssse3", &kRijndaelSsse3Backend, ssse3, true},
-#elif defined(__aarch64__)
-    {RijndaelBackendId::ArmAes, "armv8-aes", &kRijndaelArmAesBackend, armAes, true},
-#endif
-    {RijndaelBackendId::Bitsliced, "bitsliced", &kRijndaelBitslicedBackend, always, true},
-    {RijndaelBackendId::Tables, "tables", &kRijndaelTablesBackend, always, false},
+#define QOLT_RIJNDAEL_BACKEND(id, name, supported, choosable) \
+    {RijndaelBackendId::id, name, &kRijndael##id##Backend, supported, choosable},
+#include "rijndael_registry.inc"
+#undef QOLT_RIJNDAEL_BACKEND
 };
 const size_t kRijndaelBackendCount = sizeof kRijndaelBackends / sizeof kRijndaelBackends[0];
 
@@ -143,7 +145,8 @@ std::atomic<const RijndaelBackend *> rijndaelChosenBackend{&kFirstCall};
 
 const RijndaelBackend &rijndaelChooseBackend() {
     const RijndaelCpu cpu = readCpu();
-    const RijndaelBackend *chosen = &kRijndaelTablesBackend;
+    // The bitsliced backend runs anywhere; the list chooses it at the latest.
+    const RijndaelBackend *chosen = &kRijndaelBitslicedBackend;
     for (const RijndaelBackendEntry &e : kRijndaelBackends)
         if (e.choosable && e.supported(cpu)) {
             chosen = e.backend;

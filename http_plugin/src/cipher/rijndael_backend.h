@@ -2,8 +2,9 @@
 // ECB, CBC and CFB1 loops per kind of processor, all with the same contract.
 //
 // - Tables: the portable table-driven code; fast, but its memory accesses
-//   depend on key and data, so it is not constant-time.  Never chosen: the
-//   reference that tests and benchmarks pin.
+//   depend on key and data, so it is not constant-time.  Never chosen and
+//   not in the plugin: the reference that tests and benchmarks pin, built
+//   into their library alone.
 // - Bitsliced: portable and constant-time, four blocks at a time in eight
 //   64-bit words; the choice where there are no AES instructions and no
 //   SSSE3.
@@ -68,6 +69,27 @@ extern const RijndaelBackend kRijndaelSsse3Backend;
 extern const RijndaelBackend kRijndaelAesNiBackend;
 extern const RijndaelBackend kRijndaelVaes256Backend;
 extern const RijndaelBackend kRijndaelVaes512Backend;
+// The AES-NI backend's entries (built with -maes alone), which the VAES
+// backends share: those that work a block at a time, and the parallel loops
+// for fewer blocks than a wide step.
+void rijndaelAesNiExpandKey(const unsigned char *key, unsigned rounds, unsigned char *rk);
+void rijndaelAesNiInvertKey(unsigned rounds, unsigned char *rk);
+void rijndaelAesNiEncryptBlock(const unsigned char *rk, unsigned rounds, const unsigned char *in,
+                               unsigned char *out);
+void rijndaelAesNiDecryptBlock(const unsigned char *rk, unsigned rounds, const unsigned char *in,
+                               unsigned char *out);
+void rijndaelAesNiEcbEncrypt(const unsigned char *rk, unsigned rounds, const unsigned char *in,
+                             unsigned char *out, size_t blocks);
+void rijndaelAesNiEcbDecrypt(const unsigned char *rk, unsigned rounds, const unsigned char *in,
+                             unsigned char *out, size_t blocks);
+void rijndaelAesNiCbcDecrypt(const unsigned char *rk, unsigned rounds, const unsigned char *iv,
+                             const unsigned char *in, unsigned char *out, size_t blocks);
+void rijndaelAesNiCbcEncrypt(const unsigned char *rk, unsigned rounds, const unsigned char *iv,
+                             const unsigned char *in, unsigned char *out, size_t blocks);
+void rijndaelAesNiCfb1Encrypt(const unsigned char *rk, unsigned rounds, const unsigned char *iv,
+                              const unsigned char *in, unsigned char *out, size_t blocks);
+void rijndaelAesNiCfb1Decrypt(const unsigned char *rk, unsigned rounds, const unsigned char *iv,
+                              const unsigned char *in, unsigned char *out, size_t blocks);
 #endif
 #if defined(__aarch64__)
 extern const RijndaelBackend kRijndaelArmAesBackend;

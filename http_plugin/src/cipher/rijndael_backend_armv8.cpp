@@ -24,6 +24,7 @@
 
 #include "byte_order.h"
 #include "rijndael_clearing.h"
+#include "rijndael_key_expansion.h"
 #include "rijndael_word_cfb.h"
 
 namespace {
@@ -40,7 +41,7 @@ struct ArmAes : WordCfb<ArmAes> {
     template <unsigned R>
     struct Keys {
         uint8x16_t k[R + 1];
-        explicit Keys(const unsigned char *rk) {
+        Keys(const unsigned char *rk, unsigned /* rounds, which is R */, bool /* decrypting */) {
             QOLT_UNROLL_ALL
             for (unsigned r = 0; r <= R; ++r) k[r] = vld1q_u8(rk + 16 * r);
         }
@@ -92,22 +93,8 @@ QOLT_FORCE_INLINE uint32_t subWord(uint32_t w) {
     return vgetq_lane_u32(vreinterpretq_u32_u8(x), 0);
 }
 
-// FIPS-197 KeyExpansion a word at a time, the first byte of each word
-// lowest.  The branches follow the word index alone.
 void armExpandKey(const unsigned char *key, unsigned rounds, unsigned char *rk) {
-    const unsigned nk = rounds - 6, words = 4 * (rounds + 1);
-    uint32_t rcon = 1;
-    for (unsigned i = 0; i < nk; ++i) store32le(rk + 4 * i, load32le(key + 4 * i));
-    for (unsigned i = nk; i < words; ++i) {
-        uint32_t t = load32le(rk + 4 * (i - 1));
-        if (i % nk == 0) {
-            t = subWord(t >> 8 | t << 24) ^ rcon;  // RotWord, SubWord, Rcon
-            rcon = rcon << 1 ^ (rcon >> 7) * 0x11b;
-        } else if (nk == 8 && i % nk == 4) {
-            t = subWord(t);
-        }
-        store32le(rk + 4 * i, load32le(rk + 4 * (i - nk)) ^ t);
-    }
+    rijndaelExpandKey(key, rounds, rk, subWord);
 }
 
 void armInvertKey(unsigned rounds, unsigned char *rk) {

@@ -27,6 +27,7 @@
 #include "rijndael_clearing.h"
 #endif
 #include "byte_order.h"
+#include "rijndael_key_expansion.h"
 #include "rijndael_word_cfb.h"
 
 namespace {
@@ -268,22 +269,25 @@ QOLT_FORCE_INLINE void packKey(const unsigned char *p, uint64_t (&k)[8]) {
     }
 }
 
-// Out of line: every loop of every mode keys itself.
-template <unsigned R>
-__attribute__((noinline)) void packKeys(const unsigned char *rk, uint64_t (&k)[R + 1][8]) {
-    for (unsigned r = 0; r <= R; ++r) packKey(rk + 16 * r, k[r]);
-}
-
-template <unsigned R>
+// The round keys of one call, packed: as many as the key length has, in
+// room for the longest.
 struct BitslicedKeys {
-    uint64_t k[R + 1][8];
-    explicit BitslicedKeys(const unsigned char *rk) { packKeys<R>(rk, k); }
+    uint64_t k[15][8];
+    unsigned rounds;
+    // The same keys serve both directions (the equivalent inverse cipher).
+    BitslicedKeys(const unsigned char *rk, unsigned n, bool decrypting = false);
 };
+
+// Out of line: every loop of every mode keys itself.
+__attribute__((noinline)) BitslicedKeys::BitslicedKeys(const unsigned char *rk, unsigned n, bool)
+    : rounds(n) {
+    for (unsigned r = 0; r <= n; ++r) packKey(rk + 16 * r, k[r]);
+}
 
 // ---- The cipher on N blocks ------------------------------------------------
 
 template <unsigned R>
-QOLT_FORCE_INLINE void encryptWords(const BitslicedKeys<R> &ks, uint64_t (&q)[8]) {
+QOLT_FORCE_INLINE void encryptWords(const BitslicedKeys &ks, uint64_t (&q)[8]) {
     addRoundKey(q, ks.k[0]);
     for (unsigned r = 1; r < R; ++r) {
         subBytes(q);
@@ -301,7 +305,7 @@ QOLT_FORCE_INLINE void encryptWords(const BitslicedKeys<R> &ks, uint64_t (&q)[8]
 // The equivalent inverse cipher (FIPS-197 5.3.5): the middle round keys are
 // stored converted by InvMixColumns.
 template <unsigned R>
-QOLT_FORCE_INLINE void decryptWords(const BitslicedKeys<R> &ks, uint64_t (&q)[8]) {
+QOLT_FORCE_INLINE void decryptWords(const BitslicedKeys &ks, uint64_t (&q)[8]) {
     addRoundKey(q, ks.k[R]);
     for (unsigned r = R - 1; r > 0; --r) {
         invSubBytes(q);
@@ -316,20 +320,25 @@ QOLT_FORCE_INLINE void decryptWords(const BitslicedKeys<R> &ks, uint64_t (&q)[8]
     addRoundKey(q, ks.k[0]);
 }
 
-// The rounds, one copy per key length and direction: a round is kilobytes
+// The rounds, one copy per direction and key length: a round is kilobytes
 // of code, so the loops call them rather than inline them, and the rounds
-// themselves are not unrolled.
-template <bool kDecrypt, unsigned R>
-__attribute__((noinline)) void cryptWords(const BitslicedKeys<R> &ks, uint64_t (&q)[8]) {
-    if (kDecrypt)
-        decryptWords(ks, q);
-    else
-        encryptWords(ks, q);
+// themselves are not unrolled.  Only here does the key length pick a copy:
+// measured, a round loop bounded at run time costs the decryption 3 % of
+// its instructions, and this is the one place where that weighs.
+template <bool kDecrypt>
+__attribute__((noinline)) void cryptWords(const BitslicedKeys &ks, uint64_t (&q)[8]) {
+    withRounds(ks.rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
+        constexpr unsigned R = decltype(r)::value;
+        if (kDecrypt)
+            decryptWords<R>(ks, q);
+        else
+            encryptWords<R>(ks, q);
+    });
 }
 
 // The cipher on one to four blocks, for the price of four.
-template <bool kDecrypt, unsigned R, size_t N>
-QOLT_FORCE_INLINE void crypt(const BitslicedKeys<R> &ks, Block (&x)[N]) {
+template <bool kDecrypt, size_t N>
+QOLT_FORCE_INLINE void crypt(const BitslicedKeys &ks, Block (&x)[N]) {
     static_assert(N >= 1 && N <= 4, "a set of words holds four blocks");
     uint64_t q[8];
     pack<N>(x, q);
@@ -348,8 +357,11 @@ struct Bitsliced : WordCfb<Bitsliced> {
     static constexpr bool kGroupTails = true;
     using Reg = Block;
     using Tail = Bitsliced;
+    // A round is a few hundred instructions: one copy of the loops serves
+    // every key length.
+    static constexpr bool kRoundsAtRunTime = true;
     template <unsigned R>
-    using Keys = BitslicedKeys<R>;
+    using Keys = BitslicedKeys;
 
     static QOLT_FORCE_INLINE Block load(const unsigned char *p) {
         return {load64le(p), load64le(p + 8)};
@@ -380,8 +392,9 @@ struct Bitsliced : WordCfb<Bitsliced> {
 // ---- Key schedule ---------------------------------------------------------
 
 // SubWord (FIPS-197 5.2) through the S-box circuit: plane j holds bit j of
-// the word's four bytes at bits 0, 8, 16 and 24.
-uint32_t subWord(uint32_t w) {
+// the word's four bytes at bits 0, 8, 16 and 24.  Out of line: the unrolled
+// expansion calls it.
+__attribute__((noinline)) uint32_t subWord(uint32_t w) {
     uint64_t q[8];
 #pragma GCC unroll 8
     for (unsigned j = 0; j < 8; ++j) q[j] = w >> j & 0x01010101;
@@ -392,24 +405,11 @@ uint32_t subWord(uint32_t w) {
     return s;
 }
 
-// FIPS-197 KeyExpansion a word at a time, the first byte of each word
-// lowest.  The branches follow the word index alone.  Not inlined, so that
+// FIPS-197 KeyExpansion with the circuit's SubWord.  Not inlined, so that
 // its frame, where subWord's bit-planes spill, lies below the caller's.
 __attribute__((noinline)) void expandKeyWords(const unsigned char *key, unsigned rounds,
                                               unsigned char *rk) {
-    const unsigned nk = rounds - 6, words = 4 * (rounds + 1);
-    uint32_t rcon = 1;
-    for (unsigned i = 0; i < nk; ++i) store32le(rk + 4 * i, load32le(key + 4 * i));
-    for (unsigned i = nk; i < words; ++i) {
-        uint32_t t = load32le(rk + 4 * (i - 1));
-        if (i % nk == 0) {
-            t = subWord(t >> 8 | t << 24) ^ rcon;  // RotWord, SubWord, Rcon
-            rcon = rcon << 1 ^ (rcon >> 7) * 0x11b;
-        } else if (nk == 8 && i % nk == 4) {
-            t = subWord(t);
-        }
-        store32le(rk + 4 * i, load32le(rk + 4 * (i - nk)) ^ t);
-    }
+    rijndaelExpandKey(key, rounds, rk, subWord);
 }
 
 // The expansion leaves the bit-planes of key words in its frame and

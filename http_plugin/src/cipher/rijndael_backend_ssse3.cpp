@@ -46,6 +46,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "rijndael_key_expansion.h"
 #include "rijndael_sse.h"
 
 namespace {
@@ -478,27 +479,35 @@ struct Vperm : SseOneBlock {
     static constexpr unsigned kInFlight = 4;
     using Tail = Vperm;
 
-    // Both directions' round keys: the loops load the keys before they know
-    // which they will call, and the compiler drops the unused half.
+    // A round is some fifty instructions: one copy of the loops serves
+    // every key length.
+    static constexpr bool kRoundsAtRunTime = true;
+
+    // Round key r of the schedule in the basis and byte order of the round
+    // that uses it: encryption round r; decryption round rounds - r.
+    static QOLT_FORCE_INLINE __m128i encKey(const unsigned char *rk, unsigned n, unsigned r) {
+        if (r == n) return load(rk + 16 * n) ^ _mm_set1_epi8(0x63);
+        const __m128i k = change(kT.phi, load(rk + 16 * r));
+        return r == 0 ? k : move(k, kT.encKey[r % 4]) ^ _mm_set1_epi8(char(kT.phi63));
+    }
+    static QOLT_FORCE_INLINE __m128i decKey(const unsigned char *rk, unsigned n, unsigned r) {
+        if (r == 0) return load(rk);
+        const __m128i k = change(kT.psi, load(rk + 16 * r)) ^ _mm_set1_epi8(char(kT.psi63));
+        return r == n ? k : move(k, kT.decKey[(n - r) % 4]);
+    }
+
+    // One direction's round keys, converted once per call.
     template <unsigned R>
     struct Keys {
-        __m128i enc[R + 1], dec[R + 1];
-        QOLT_FORCE_INLINE explicit Keys(const unsigned char *rk) {
-            const __m128i phi63 = _mm_set1_epi8(char(kT.phi63));
-            const __m128i psi63 = _mm_set1_epi8(char(kT.psi63));
-            enc[0] = change(kT.phi, load(rk));
-#pragma GCC unroll 14
-            for (unsigned r = 1; r < R; ++r)
-                enc[r] = move(change(kT.phi, load(rk + 16 * r)), kT.encKey[r % 4]) ^ phi63;
-            enc[R] = load(rk + 16 * R) ^ _mm_set1_epi8(0x63);
-            // Decryption round d uses round key R - d.
-            dec[R] = change(kT.psi, load(rk + 16 * R)) ^ psi63;
-#pragma GCC unroll 14
-            for (unsigned d = 1; d < R; ++d)
-                dec[R - d] =
-                    move(change(kT.psi, load(rk + 16 * (R - d))), kT.decKey[d % 4]) ^ psi63;
-            dec[0] = load(rk);
+        __m128i k[R + 1];
+        unsigned rounds;
+        QOLT_FORCE_INLINE Keys(const unsigned char *rk, unsigned n, bool decrypting) : rounds(n) {
+            k[0] = decrypting ? decKey(rk, n, 0) : encKey(rk, n, 0);
+            for (unsigned r = 1; r < n; ++r)
+                k[r] = decrypting ? decKey(rk, n, r) : encKey(rk, n, r);
+            k[n] = decrypting ? decKey(rk, n, n) : encKey(rk, n, n);
         }
+        QOLT_FORCE_INLINE __m128i operator()(unsigned r) const { return k[r]; }
     };
 
     // A middle round of encryption: SubBytes, ShiftRows and MixColumns in
@@ -517,83 +526,74 @@ struct Vperm : SseOneBlock {
         for (size_t i = 0; i < N; ++i) decryptRound1(x[i], key, mix);
     }
 
-    // One block is a single chain: its rounds are unrolled.  Several blocks
-    // make a round long enough, and its loop keeps the code in the
-    // instruction cache.
-    template <unsigned R, size_t N>
-    static QOLT_FORCE_INLINE void encrypt(const Keys<R> &ks, __m128i (&x)[N]) {
-        for (size_t i = 0; i < N; ++i) x[i] = change(kT.phi, x[i]) ^ ks.enc[0];
-        if constexpr (N == 1) {
-#pragma GCC unroll 14
-            for (unsigned r = 1; r < R; ++r) encryptRound(x, ks.enc[r], kT.encMix[r % 4]);
-        } else {
+    // The rounds are a loop: unrolled, they made the code half again as
+    // large for a few per cent.  key(r) is round key r as encKey or decKey
+    // gives it.
+    template <size_t N, class Key>
+    static QOLT_FORCE_INLINE void encryptWith(unsigned n, const Key &key, __m128i (&x)[N]) {
+        const __m128i first = key(0);
+        for (size_t i = 0; i < N; ++i) x[i] = change(kT.phi, x[i]) ^ first;
 #pragma GCC unroll 1
-            for (unsigned r = 1; r < R; ++r) encryptRound(x, ks.enc[r], kT.encMix[r % 4]);
-        }
+        for (unsigned r = 1; r < n; ++r) encryptRound(x, key(r), kT.encMix[r % 4]);
         __m128i io[N], jo[N];
         invert(x, io, jo);
+        const __m128i last = key(n);
         for (size_t i = 0; i < N; ++i)
-            x[i] = move(pair(kT.subLast, io[i], jo[i]), kT.encLast[(R - 1) % 4]) ^ ks.enc[R];
+            x[i] = move(pair(kT.subLast, io[i], jo[i]), kT.encLast[(n - 1) % 4]) ^ last;
+    }
+
+    template <size_t N, class Key>
+    static QOLT_FORCE_INLINE void decryptWith(unsigned n, const Key &key, __m128i (&x)[N]) {
+        const __m128i first = key(n);
+        for (size_t i = 0; i < N; ++i) x[i] = change(kT.psi, x[i]) ^ first;
+#pragma GCC unroll 1
+        for (unsigned d = 1; d < n; ++d) decryptRound(x, key(n - d), kT.decMix[d % 4]);
+        __m128i io[N], jo[N];
+        invert(x, io, jo);
+        const __m128i last = key(0);
+        for (size_t i = 0; i < N; ++i)
+            x[i] = move(pair(kT.invLast, io[i], jo[i]), kT.decLast[(n - 1) % 4]) ^ last;
     }
 
     template <unsigned R, size_t N>
+    static QOLT_FORCE_INLINE void encrypt(const Keys<R> &ks, __m128i (&x)[N]) {
+        encryptWith(ks.rounds, ks, x);
+    }
+    template <unsigned R, size_t N>
     static QOLT_FORCE_INLINE void decrypt(const Keys<R> &ks, __m128i (&x)[N]) {
-        for (size_t i = 0; i < N; ++i) x[i] = change(kT.psi, x[i]) ^ ks.dec[R];
-        if constexpr (N == 1) {
-#pragma GCC unroll 14
-            for (unsigned d = 1; d < R; ++d) decryptRound(x, ks.dec[R - d], kT.decMix[d % 4]);
-        } else {
-#pragma GCC unroll 1
-            for (unsigned d = 1; d < R; ++d) decryptRound(x, ks.dec[R - d], kT.decMix[d % 4]);
-        }
-        __m128i io[N], jo[N];
-        invert(x, io, jo);
-        for (size_t i = 0; i < N; ++i)
-            x[i] = move(pair(kT.invLast, io[i], jo[i]), kT.decLast[(R - 1) % 4]) ^ ks.dec[0];
+        decryptWith(ks.rounds, ks, x);
+    }
+
+    // One block converts each round key as its round needs it, off the
+    // block's own chain, instead of all of them before the first round.  Its
+    // registers are cleared after it like every entry's.
+    static constexpr bool kOneBlockClears = false;
+    template <bool kDecrypt>
+    static QOLT_FORCE_INLINE void oneBlock(const unsigned char *rk, unsigned n,
+                                           const unsigned char *in, unsigned char *out) {
+        __m128i x[1] = {load(in)};
+        if (kDecrypt)
+            decryptWith(
+                n, [rk, n](unsigned r) QOLT_FORCE_INLINE_LAMBDA { return decKey(rk, n, r); }, x);
+        else
+            encryptWith(
+                n, [rk, n](unsigned r) QOLT_FORCE_INLINE_LAMBDA { return encKey(rk, n, r); }, x);
+        store(out, x[0]);
     }
 };
 
 // ---- The key schedule -----------------------------------------------------
 
 // SubWord of a key-schedule word (its first byte lowest), through the same
-// inversion as the rounds.
-uint32_t subWord(uint32_t w) {
+// inversion as the rounds.  Out of line: the unrolled expansion calls it.
+__attribute__((noinline)) uint32_t subWord(uint32_t w) {
     __m128i x[1] = {change(kT.phi, _mm_cvtsi32_si128(int(w)))}, io[1], jo[1];
     invert(x, io, jo);
     return uint32_t(_mm_cvtsi128_si32(pair(kT.subLast, io[0], jo[0]))) ^ 0x63636363u;
 }
 
-uint32_t wordAt(const unsigned char *rk, unsigned i) {
-    uint32_t w;
-    memcpy(&w, rk + 4 * i, 4);
-    return w;
-}
-
-// FIPS-197 KeyExpansion a word at a time, in place in rk: no copy of the key
-// stays behind.  The branches follow the word index alone.
-template <unsigned R>
-void expandKey(const unsigned char *key, unsigned char *rk) {
-    constexpr unsigned kNk = R - 6, kWords = 4 * (R + 1);
-    // Rcon (FIPS-197 5.2), as many as AES-128 reads (AES-192 reads 8,
-    // AES-256 7); this backend's own, as it reads nothing of kRijndaelTables.
-    static const uint8_t kRcon[10] = {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80, 0x1b, 0x36};
-    memcpy(rk, key, 4 * kNk);
-    for (unsigned i = kNk; i < kWords; ++i) {
-        uint32_t t = wordAt(rk, i - 1);
-        if (i % kNk == 0) {
-            t = subWord(t);
-            t = ((t >> 8) | (t << 24)) ^ kRcon[i / kNk - 1];  // RotWord, then Rcon
-        } else if (kNk == 8 && i % kNk == 4) {
-            t = subWord(t);
-        }
-        t ^= wordAt(rk, i - kNk);
-        memcpy(rk + 4 * i, &t, 4);
-    }
-}
-
 void vpermExpandKey(const unsigned char *key, unsigned rounds, unsigned char *rk) {
-    withRounds(rounds,
-               [&](auto r) QOLT_FORCE_INLINE_LAMBDA { expandKey<decltype(r)::value>(key, rk); });
+    rijndaelExpandKey(key, rounds, rk, subWord);
     qoltClearVectorRegisters();
 }
 

@@ -102,7 +102,9 @@ struct Tables : WordCfb<Tables> {
     template <unsigned R>
     struct Keys {
         const unsigned char *rk;
-        explicit Keys(const unsigned char *schedule) : rk(schedule) {}
+        Keys(const unsigned char *schedule, unsigned /* rounds, which is R */,
+             bool /* decrypting */)
+            : rk(schedule) {}
     };
 
     static QOLT_FORCE_INLINE Block load(const unsigned char *p) { return loadBlock(p); }

@@ -3,12 +3,7 @@
 // blocks to a register and eight registers in flight.  Built with the AVX2
 // and VAES flags only (this file only), so that nothing here needs AVX-512;
 // run only where cpuid and the operating system's saved state allow them.
-// The key schedule, the serial loops and the tails are the AES-NI code,
-// compiled here.
-//
-// Constant time: as for AES-NI; the lane moves (permute2x128, broadcast,
-// extract) take no secret index or branch.
-#include "rijndael_aesni.h"
+#include "rijndael_vaes.h"
 
 namespace {
 
@@ -29,22 +24,11 @@ struct Vaes256Instructions {
     static QOLT_FORCE_INLINE __m256i decLast(__m256i x, __m256i k) {
         return _mm256_aesdeclast_epi128(x, k);
     }
-};
-
-struct Vaes256 : AesRounds<Vaes256Instructions> {
-    static constexpr unsigned kLanes = 2;
-    static constexpr unsigned kInFlight = 8;
-    using Reg = __m256i;
-    using Tail = AesNi;
-
     static QOLT_FORCE_INLINE __m256i load(const unsigned char *p) {
         return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
     }
     static QOLT_FORCE_INLINE void store(unsigned char *p, __m256i x) {
         _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), x);
-    }
-    static QOLT_FORCE_INLINE __m256i splat(const unsigned char *p) {
-        return Vaes256Instructions::key(p);
     }
     // Lanes (prev 1, cur 0).
     static QOLT_FORCE_INLINE __m256i shiftIn(__m256i prev, __m256i cur) {
@@ -55,5 +39,4 @@ struct Vaes256 : AesRounds<Vaes256Instructions> {
 
 }  // namespace
 
-const RijndaelBackend kRijndaelVaes256Backend =
-    ModeLoops<Vaes256>::backend(aesniExpandKey, aesniInvertKey);
+const RijndaelBackend kRijndaelVaes256Backend = VaesEntries<Vaes256Instructions>::backend();

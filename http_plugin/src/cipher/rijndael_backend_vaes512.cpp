@@ -1,11 +1,7 @@
-// The VAES backend: the AES instructions on 512-bit registers, four blocks
-// to a register and four registers in flight.  Built with the AVX-512 and
-// VAES flags (this file only); run only where cpuid and the operating
-// system's saved state allow them.  The key schedule, the serial loops and
-// the tails are the AES-NI code, compiled here.
-//
-// Constant time: as for AES-NI; the lane moves (alignr, broadcast, extract)
-// take no secret index or branch.
+// The VAES backend on 512-bit registers: four blocks to a register and four
+// registers in flight.  Built with the AVX-512 and VAES flags (this file
+// only); run only where cpuid and the operating system's saved state allow
+// them.
 // GCC 12 takes the deliberately undefined source of its own AVX-512
 // broadcast intrinsics for an uninitialised variable: silenced for its
 // header alone, so that this file's own code is still warned about.
@@ -19,7 +15,7 @@
 #pragma GCC diagnostic pop
 #endif
 
-#include "rijndael_aesni.h"
+#include "rijndael_vaes.h"
 
 namespace {
 
@@ -40,19 +36,8 @@ struct Vaes512Instructions {
     static QOLT_FORCE_INLINE __m512i decLast(__m512i x, __m512i k) {
         return _mm512_aesdeclast_epi128(x, k);
     }
-};
-
-struct Vaes512 : AesRounds<Vaes512Instructions> {
-    static constexpr unsigned kLanes = 4;
-    static constexpr unsigned kInFlight = 4;
-    using Reg = __m512i;
-    using Tail = AesNi;
-
     static QOLT_FORCE_INLINE __m512i load(const unsigned char *p) { return _mm512_loadu_si512(p); }
     static QOLT_FORCE_INLINE void store(unsigned char *p, __m512i x) { _mm512_storeu_si512(p, x); }
-    static QOLT_FORCE_INLINE __m512i splat(const unsigned char *p) {
-        return Vaes512Instructions::key(p);
-    }
     // Lanes (prev 3, cur 0, cur 1, cur 2): the 128 bytes cur:prev shifted
     // right by six 64-bit words.
     static QOLT_FORCE_INLINE __m512i shiftIn(__m512i prev, __m512i cur) {
@@ -63,5 +48,4 @@ struct Vaes512 : AesRounds<Vaes512Instructions> {
 
 }  // namespace
 
-const RijndaelBackend kRijndaelVaes512Backend =
-    ModeLoops<Vaes512>::backend(aesniExpandKey, aesniInvertKey);
+const RijndaelBackend kRijndaelVaes512Backend = VaesEntries<Vaes512Instructions>::backend();

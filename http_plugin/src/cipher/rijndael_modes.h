@@ -9,7 +9,11 @@
 //   kInFlight        registers in flight in the parallel loops
 //   Tail             a backend of one lane for the serial loops and the
 //                    tails (B itself when kLanes is 1)
-//   Keys<R>          the schedule of R rounds, loaded once per call
+//   Keys<R>          the schedule of R rounds, loaded once per call:
+//                    Keys<R>(rk, rounds, decrypting), rounds being R, or,
+//                    for a backend with kRoundsAtRunTime, at most R (see
+//                    withRounds); decrypting says which direction's rounds
+//                    will use them, for a backend that converts them
 //   load(p), store(p, x), x ^ y   kLanes blocks at p
 //   encrypt<R>(keys, x[N]), decrypt<R>(keys, x[N])   N registers at once
 // and, only when kLanes is above 1 (a backend of one block a register has
@@ -81,6 +85,26 @@ QOLT_FORCE_INLINE void withRounds(unsigned rounds, F &&f) {
     case 12: f(Rounds<12>{}); break;
     default: f(Rounds<14>{}); break;
     }
+}
+
+// Whether a backend takes the number of rounds at run time
+// (kRoundsAtRunTime): one copy of its loops serves every key length, its
+// Keys<14> holding the count.  Worth it where a round is long, as in
+// software: a copy per key length triples the code and saves a loop
+// counter; on the AES instructions, whose rounds are one instruction, the
+// copies are what keeps the round keys in registers.
+template <class B, class = void>
+struct RoundsAtRunTime : std::false_type {};
+template <class B>
+struct RoundsAtRunTime<B, std::void_t<decltype(B::kRoundsAtRunTime)>>
+    : std::integral_constant<bool, B::kRoundsAtRunTime> {};
+
+template <class B, class F>
+QOLT_FORCE_INLINE void withRounds(unsigned rounds, F &&f) {
+    if constexpr (RoundsAtRunTime<B>::value)
+        f(Rounds<14>{});
+    else
+        withRounds(rounds, static_cast<F &&>(f));
 }
 
 // Runs whole steps of kLanes * W blocks; returns the blocks left over.
@@ -234,10 +258,10 @@ struct ModeLoops {
     template <bool kDecrypt>
     static void ecb(const unsigned char *rk, unsigned rounds, const unsigned char *in,
                     unsigned char *out, size_t blocks) {
-        withRounds(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
+        withRounds<B>(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
             constexpr unsigned R = decltype(r)::value;
             if constexpr (kTailIsSelf) {
-                const typename B::template Keys<R> ks(rk);
+                const typename B::template Keys<R> ks(rk, rounds, kDecrypt);
                 blocks = ecbRun<B, B::kInFlight, kDecrypt, R>(ks, in, out, blocks);
                 ecbTail<B, kDecrypt, R>(ks, in, out, blocks);
                 return;
@@ -245,11 +269,11 @@ struct ModeLoops {
             // The wide registers are keyed only when a whole step is there:
             // a single block should not pay for them.
             if (blocks >= B::kLanes * B::kInFlight) {
-                const typename B::template Keys<R> ks(rk);
+                const typename B::template Keys<R> ks(rk, rounds, kDecrypt);
                 blocks = ecbRun<B, B::kInFlight, kDecrypt, R>(ks, in, out, blocks);
                 if (blocks == 0) return;
             }
-            const typename N::template Keys<R> nks(rk);
+            const typename N::template Keys<R> nks(rk, rounds, kDecrypt);
             blocks = ecbRun<N, N::kInFlight, kDecrypt, R>(nks, in, out, blocks);
             ecbTail<N, kDecrypt, R>(nks, in, out, blocks);
         });
@@ -260,13 +284,13 @@ struct ModeLoops {
     static void block(const unsigned char *rk, unsigned rounds, const unsigned char *in,
                       unsigned char *out) {
         if constexpr (HasOneBlock<N>::value) {
-            // It clears the registers it used itself (kOneBlockClears).
-            static_assert(N::kOneBlockClears, "a one-block path clears its own registers");
             N::template oneBlock<kDecrypt>(rk, rounds, in, out);
+            // Unless it clears the registers it used itself (kOneBlockClears).
+            if constexpr (!N::kOneBlockClears) qoltClearVectorRegisters();
         } else {
-            withRounds(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
+            withRounds<B>(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
                 constexpr unsigned R = decltype(r)::value;
-                const typename N::template Keys<R> ks(rk);
+                const typename N::template Keys<R> ks(rk, rounds, kDecrypt);
                 ecbRun<N, 1, kDecrypt, R>(ks, in, out, 1);
             });
             qoltClearVectorRegisters();
@@ -276,9 +300,9 @@ struct ModeLoops {
     // Each block waits for the one before: one register, one block.
     static void cbcEncrypt(const unsigned char *rk, unsigned rounds, const unsigned char *iv,
                            const unsigned char *in, unsigned char *out, size_t blocks) {
-        withRounds(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
+        withRounds<B>(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
             constexpr unsigned R = decltype(r)::value;
-            const typename N::template Keys<R> ks(rk);
+            const typename N::template Keys<R> ks(rk, rounds, false);
             typename N::Reg chain = N::load(iv);
             for (; blocks > 0; --blocks, in += 16, out += 16) {
                 typename N::Reg x[1] = {N::load(in) ^ chain};
@@ -292,17 +316,17 @@ struct ModeLoops {
 
     static void cbcDecrypt(const unsigned char *rk, unsigned rounds, const unsigned char *iv,
                            const unsigned char *in, unsigned char *out, size_t blocks) {
-        withRounds(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
+        withRounds<B>(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
             constexpr unsigned R = decltype(r)::value;
             typename N::Reg carry = N::load(iv);
             if constexpr (kTailIsSelf) {
-                const typename B::template Keys<R> ks(rk);
+                const typename B::template Keys<R> ks(rk, rounds, true);
                 blocks = cbcDecryptRun<B, B::kInFlight, R>(ks, carry, in, out, blocks);
                 cbcDecryptTail<B, R>(ks, carry, in, out, blocks);
                 return;
             }
             if (blocks >= B::kLanes * B::kInFlight) {
-                const typename B::template Keys<R> ks(rk);
+                const typename B::template Keys<R> ks(rk, rounds, true);
                 if constexpr (B::kLanes == 1) {
                     blocks = cbcDecryptRun<B, B::kInFlight, R>(ks, carry, in, out, blocks);
                 } else {
@@ -312,7 +336,7 @@ struct ModeLoops {
                 }
                 if (blocks == 0) return;
             }
-            const typename N::template Keys<R> nks(rk);
+            const typename N::template Keys<R> nks(rk, rounds, true);
             blocks = cbcDecryptRun<N, N::kInFlight, R>(nks, carry, in, out, blocks);
             cbcDecryptTail<N, R>(nks, carry, in, out, blocks);
         });
@@ -323,9 +347,9 @@ struct ModeLoops {
     // encryption of the one before.
     static void cfb1Encrypt(const unsigned char *rk, unsigned rounds, const unsigned char *iv,
                             const unsigned char *in, unsigned char *out, size_t blocks) {
-        withRounds(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
+        withRounds<B>(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
             constexpr unsigned R = decltype(r)::value;
-            const typename N::template Keys<R> ks(rk);
+            const typename N::template Keys<R> ks(rk, rounds, false);
             typename N::Cfb reg = N::cfbStart(iv);
             for (size_t n = 16 * blocks; n > 0; --n, ++in, ++out) {
                 const unsigned inByte = *in;
@@ -346,10 +370,10 @@ struct ModeLoops {
 
     static void cfb1Decrypt(const unsigned char *rk, unsigned rounds, const unsigned char *iv,
                             const unsigned char *in, unsigned char *out, size_t blocks) {
-        withRounds(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
+        withRounds<B>(rounds, [&](auto r) QOLT_FORCE_INLINE_LAMBDA {
             constexpr unsigned R = decltype(r)::value;
             uint64_t hi = load64be(iv), lo = load64be(iv + 8);
-            const typename N::template Keys<R> ks(rk);
+            const typename N::template Keys<R> ks(rk, rounds, false);
             cfb1DecryptRun<N, N::kInFlight, R>(ks, hi, lo, in, out, 16 * blocks);
         });
         qoltClearVectorRegisters();

@@ -25,8 +25,9 @@ struct RijndaelTables {
     // reads at most the first 10 (AES-128; AES-192 reads 8, AES-256 7).  The
     // length is Rijndael's own bound: a 256-bit block with a 128-bit key has
     // a schedule of 120 words, made 4 at a time, so at most 30 steps.  Only
-    // the table backend reads this; the AES-NI, VAES and SSSE3 ones hold the
-    // 10 that AES reads (kRcon) and the bitsliced one computes them.
+    // the table backend reads this: its key schedule is the reference's own,
+    // apart from the one the other backends share (rijndael_key_expansion.h),
+    // which computes Rcon as it goes.
     uint8_t rcon[30];
 };
 
