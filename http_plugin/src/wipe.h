@@ -49,10 +49,14 @@ static inline void qoltCopy(void *to, const void *from, size_t n) {
 // use, where they may spill round keys, blocks and bit-planes: measured on
 // every backend by stack_depth_test, on x86-64 the bitsliced loops the
 // deepest at about 1.5 KiB, and rounded up.  The wipes after calls into a
-// backend cover it.  Elsewhere, where fewer registers may mean more spills,
-// the test holds the backends to twice that.
+// backend cover it.  On 32-bit x86, whose seven general registers hold
+// half a 64-bit bit-plane each, the bitsliced loops spill about 7.3 KiB.
+// Elsewhere, where fewer registers may mean more spills, the test holds
+// the backends to twice the x86-64 depth.
 #if defined(__x86_64__)
 constexpr size_t kQoltBackendStack = 2048;
+#elif defined(__i386__)
+constexpr size_t kQoltBackendStack = 8192;
 #else
 constexpr size_t kQoltBackendStack = 4096;
 #endif
@@ -85,7 +89,7 @@ __attribute__((noinline)) static void qoltWipeStackBelow() {
 //   two thirds slower (4.7 ns to 7.9 ns) against an eighth for these.
 // - AVX-512: zmm0 to zmm31 the same way (EVEX for zmm16 to zmm31).
 // - AArch64: v0 to v31; the compiler saves and restores d8 to d15 around it
-//   for the caller.
+//   for the caller.  And x0 to x18, as the general registers below.
 #define QOLT_REGS_0_15(m) \
     m(0) m(1) m(2) m(3) m(4) m(5) m(6) m(7) m(8) m(9) m(10) m(11) m(12) m(13) m(14) m(15)
 #define QOLT_REGS_16_31(m) \
@@ -103,6 +107,11 @@ __attribute__((noinline)) static void qoltWipeStackBelow() {
     "xorl %%edi, %%edi\n\txorl %%r8d, %%r8d\n\txorl %%r9d, %%r9d\n\txorl %%r10d, %%r10d\n\t" \
     "xorl %%r11d, %%r11d\n\t"
 #define QOLT_GPRS "rax", "rcx", "rdx", "rsi", "rdi", "r8", "r9", "r10", "r11",
+// On AArch64 x0 to x18: AAPCS64's argument, result and scratch registers,
+// and the platform register, which Linux leaves to the compiler as one more.
+#define QOLT_REGS_0_18(m) QOLT_REGS_0_15(m) m(16) m(17) m(18)
+#define QOLT_MOVX(n) "mov x" #n ", xzr\n\t"
+#define QOLT_X(n) "x" #n,
 static inline __attribute__((always_inline)) void qoltClearVectorRegisters() {
 #if defined(__x86_64__) && defined(__GNUC__) && defined(__AVX512VL__)
     __asm__ __volatile__(QOLT_REGS_0_15(QOLT_VPXOR) QOLT_REGS_16_31(QOLT_VPXORD) QOLT_CLEAR_GPRS
@@ -115,7 +124,9 @@ static inline __attribute__((always_inline)) void qoltClearVectorRegisters() {
                          : : : QOLT_GPRS QOLT_REGS_0_15(QOLT_XMM) "cc");
 #elif defined(__aarch64__) && defined(__GNUC__)
     __asm__ __volatile__(QOLT_REGS_0_15(QOLT_MOVI) QOLT_REGS_16_31(QOLT_MOVI)
-                         : : : QOLT_REGS_0_15(QOLT_V) QOLT_REGS_16_31(QOLT_V) "cc");
+                             QOLT_REGS_0_18(QOLT_MOVX)
+                         : : : QOLT_REGS_0_18(QOLT_X) QOLT_REGS_0_15(QOLT_V)
+                               QOLT_REGS_16_31(QOLT_V) "cc");
 #elif defined(__x86_64__) || defined(__aarch64__)
 #error "no way to clear the vector registers for these flags"
 #endif

@@ -58,10 +58,11 @@
  * - Registers: every backend's entry points (the key schedule, its
  *   conversion, one block, each mode's loop) end by zeroing the vector
  *   registers that code may use (xmm0 to xmm15, whole, where the code is
- *   SSE or AVX; with AVX-512 zmm0 to zmm31) and the general registers a
- *   call need not restore, so that neither a signal frame nor the dynamic
- *   linker's lazy binding of the caller's next call stores a round key or
- *   a block from them after a call returns.  The one-block path of the AES
+ *   SSE or AVX; with AVX-512 zmm0 to zmm31; on 64-bit ARM v0 to v31) and
+ *   the general registers a call need not restore (on 64-bit ARM x0 to
+ *   x18), so that neither a signal frame nor the dynamic linker's lazy
+ *   binding of the caller's next call stores a round key or a block from
+ *   them after a call returns.  The one-block path of the AES
  *   instructions uses two vector registers and clears those.  The plugin
  *   binds every symbol at load (-z now).
  * - The object: init() clears the whole key schedule before it writes a
@@ -75,12 +76,12 @@
  *   loops: their speed is worth more there, and a caller who must may clear
  *   its stack.  The credential decoder's exports clear the stack their
  *   calls used and every vector register of the processor.
- * On x86-64 the residue test checks the registers, the object's effect on
- * the stack and the stack itself by a tool, on every backend this
- * processor runs (VAES included): each call runs twice with different keys
- * and plaintexts on a stack of its own, then a signal and a first lazily
- * bound call, and any byte that differs is a finding.  On other
- * processors the claim rests on reading the code.
+ * On x86-64 and 64-bit ARM the residue test checks the registers, the
+ * object's effect on the stack and the stack itself by a tool, on every
+ * backend the processor runs (VAES included; on ARM under qemu): each call
+ * runs twice with different keys and plaintexts on a stack of its own, then
+ * a signal and a first lazily bound call, and any byte that differs is a
+ * finding.  On other processors the claim rests on reading the code.
  *
  * ABI: the class is compiled into callers.  Its fields (their order, widths
  * and offsets, checked below), the enumeration values and every method are

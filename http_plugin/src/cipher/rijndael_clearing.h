@@ -18,26 +18,13 @@
 namespace {
 
 #if defined(__aarch64__)
-// Zeroes all 32 vector registers.  v8 to v15 are the caller's to keep (their
-// low halves), so naming them makes the compiler save and restore those
-// halves around this; what comes back is the caller's own, the upper halves
-// zero.
-QOLT_FORCE_INLINE void clearAfterCall() {
-    __asm__ __volatile__(
-        "movi v0.16b, #0\n\tmovi v1.16b, #0\n\tmovi v2.16b, #0\n\tmovi v3.16b, #0\n\t"
-        "movi v4.16b, #0\n\tmovi v5.16b, #0\n\tmovi v6.16b, #0\n\tmovi v7.16b, #0\n\t"
-        "movi v8.16b, #0\n\tmovi v9.16b, #0\n\tmovi v10.16b, #0\n\tmovi v11.16b, #0\n\t"
-        "movi v12.16b, #0\n\tmovi v13.16b, #0\n\tmovi v14.16b, #0\n\tmovi v15.16b, #0\n\t"
-        "movi v16.16b, #0\n\tmovi v17.16b, #0\n\tmovi v18.16b, #0\n\tmovi v19.16b, #0\n\t"
-        "movi v20.16b, #0\n\tmovi v21.16b, #0\n\tmovi v22.16b, #0\n\tmovi v23.16b, #0\n\t"
-        "movi v24.16b, #0\n\tmovi v25.16b, #0\n\tmovi v26.16b, #0\n\tmovi v27.16b, #0\n\t"
-        "movi v28.16b, #0\n\tmovi v29.16b, #0\n\tmovi v30.16b, #0\n\tmovi v31.16b, #0" ::
-            : "v0", "v1", "v2", "v3", "v4", "v5", "v6", "v7", "v8", "v9", "v10", "v11", "v12",
-              "v13", "v14", "v15", "v16", "v17", "v18", "v19", "v20", "v21", "v22", "v23", "v24",
-              "v25", "v26", "v27", "v28", "v29", "v30", "v31");
-}
+// The vector registers and the scratch general registers (wipe.h).
+QOLT_FORCE_INLINE void clearAfterCall() { qoltClearVectorRegisters(); }
 #else
-QOLT_FORCE_INLINE void clearAfterCall() { qoltWipeStackBelow(); }
+// The table loops' own frames, under 700 bytes deep on 32-bit x86
+// (stack_depth_test); not the exports' whole wipe, whose own array would
+// then be the deepest frame of every call.
+QOLT_FORCE_INLINE void clearAfterCall() { qoltWipeStackBelow<2048>(); }
 #endif
 
 // One entry: the function, then what it left cleared.
