@@ -1,7 +1,8 @@
 // The backends' entries with what a call leaves cleared before they return,
 // so that no key, round key or block outlives it:
-// - on 64-bit ARM the vector registers: compilers keep such bytes there even
-//   in portable code (a memcpy of 16 bytes is one register), and whatever
+// - on 64-bit ARM the vector registers and the scratch general registers
+//   (qoltClearVectorRegisters): compilers keep such bytes there even in
+//   portable code (a memcpy of 16 bytes is one register), and whatever
 //   saves those registers later (a signal frame, the dynamic linker, a
 //   callee's spill) would put them on the stack;
 // - on 32-bit x86 the stack below the caller: with seven general registers
