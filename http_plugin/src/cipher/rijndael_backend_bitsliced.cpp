@@ -7,12 +7,9 @@
 // slice: MixColumns reaches the next row by rotating a word 16 bits, and
 // ShiftRows rotates each slice by whole columns.
 //
-// SubBytes is the circuit of Boyar and Peralta ("A depth-16 circuit for the
-// AES S-box", 2011): 128 gates in a linear layer, a non-linear middle of 34
-// ANDs and 29 XORs, and a linear layer with the affine map folded in.  InvSubBytes wraps the same
-// circuit in FIPS-197's inverse affine map on both sides: the S-box is the
-// affine map after inversion, so its inverse is inversion after the inverse
-// map, and inversion is the S-box with the map undone.
+// The round functions (SubBytes by Boyar and Peralta's circuit, MixColumns
+// and their inverses) are rijndael_bitsliced_circuit.h's, shared with the
+// SSSE3 backend's eight-block decryption; this file supplies the layout.
 //
 // Constant time: every step is AND, XOR, OR, NOT, shifts and rotations by
 // fixed amounts, and subtraction; no branch and no address depends on the
@@ -27,6 +24,7 @@
 #include "rijndael_clearing.h"
 #endif
 #include "byte_order.h"
+#include "rijndael_bitsliced_circuit.h"
 #include "rijndael_key_expansion.h"
 #include "rijndael_word_cfb.h"
 
@@ -113,74 +111,6 @@ QOLT_FORCE_INLINE void unpack(uint64_t (&q)[8], Block *x) {
 
 // ---- The round functions, on a set of words ---------------------------------
 
-// FIPS-197 SubBytes: Boyar and Peralta's circuit.  Their inputs U0 to U7 and
-// outputs S0 to S7 run from the most significant bit down.
-QOLT_FORCE_INLINE void subBytes(uint64_t (&q)[8]) {
-    const uint64_t u0 = q[7], u1 = q[6], u2 = q[5], u3 = q[4], u4 = q[3], u5 = q[2], u6 = q[1],
-                   u7 = q[0];
-    // Top linear layer.
-    const uint64_t t1 = u0 ^ u3, t2 = u0 ^ u5, t3 = u0 ^ u6, t4 = u3 ^ u5, t5 = u4 ^ u6;
-    const uint64_t t6 = t1 ^ t5, t7 = u1 ^ u2, t8 = u7 ^ t6, t9 = u7 ^ t7, t10 = t6 ^ t7;
-    const uint64_t t11 = u1 ^ u5, t12 = u2 ^ u5, t13 = t3 ^ t4, t14 = t6 ^ t11, t15 = t5 ^ t11;
-    const uint64_t t16 = t5 ^ t12, t17 = t9 ^ t16, t18 = u3 ^ u7, t19 = t7 ^ t18, t20 = t1 ^ t19;
-    const uint64_t t21 = u6 ^ u7, t22 = t7 ^ t21, t23 = t2 ^ t22, t24 = t2 ^ t10, t25 = t20 ^ t17;
-    const uint64_t t26 = t3 ^ t16, t27 = t1 ^ t12;
-    // Non-linear middle: inversion in GF(2^8) through its subfields.
-    const uint64_t m1 = t13 & t6, m2 = t23 & t8, m3 = t14 ^ m1, m4 = t19 & u7, m5 = m4 ^ m1;
-    const uint64_t m6 = t3 & t16, m7 = t22 & t9, m8 = t26 ^ m6, m9 = t20 & t17, m10 = m9 ^ m6;
-    const uint64_t m11 = t1 & t15, m12 = t4 & t27, m13 = m12 ^ m11, m14 = t2 & t10, m15 = m14 ^ m11;
-    const uint64_t m16 = m3 ^ m2, m17 = m5 ^ t24, m18 = m8 ^ m7, m19 = m10 ^ m15, m20 = m16 ^ m13;
-    const uint64_t m21 = m17 ^ m15, m22 = m18 ^ m13, m23 = m19 ^ t25, m24 = m22 ^ m23;
-    const uint64_t m25 = m22 & m20, m26 = m21 ^ m25, m27 = m20 ^ m21, m28 = m23 ^ m25;
-    const uint64_t m29 = m28 & m27, m30 = m26 & m24, m31 = m20 & m23, m32 = m27 & m31;
-    const uint64_t m33 = m27 ^ m25, m34 = m21 & m22, m35 = m24 & m34, m36 = m24 ^ m25;
-    const uint64_t m37 = m21 ^ m29, m38 = m32 ^ m33, m39 = m23 ^ m30, m40 = m35 ^ m36;
-    const uint64_t m41 = m38 ^ m40, m42 = m37 ^ m39, m43 = m37 ^ m38, m44 = m39 ^ m40,
-                   m45 = m42 ^ m41;
-    const uint64_t m46 = m44 & t6, m47 = m40 & t8, m48 = m39 & u7, m49 = m43 & t16, m50 = m38 & t9;
-    const uint64_t m51 = m37 & t17, m52 = m42 & t15, m53 = m45 & t27, m54 = m41 & t10,
-                   m55 = m44 & t13;
-    const uint64_t m56 = m40 & t23, m57 = m39 & t19, m58 = m43 & t3, m59 = m38 & t22,
-                   m60 = m37 & t20;
-    const uint64_t m61 = m42 & t1, m62 = m45 & t4, m63 = m41 & t2;
-    // Bottom linear layer, the affine map folded in.
-    const uint64_t l0 = m61 ^ m62, l1 = m50 ^ m56, l2 = m46 ^ m48, l3 = m47 ^ m55, l4 = m54 ^ m58;
-    const uint64_t l5 = m49 ^ m61, l6 = m62 ^ l5, l7 = m46 ^ l3, l8 = m51 ^ m59, l9 = m52 ^ m53;
-    const uint64_t l10 = m53 ^ l4, l11 = m60 ^ l2, l12 = m48 ^ m51, l13 = m50 ^ l0, l14 = m52 ^ m61;
-    const uint64_t l15 = m55 ^ l1, l16 = m56 ^ l0, l17 = m57 ^ l1, l18 = m58 ^ l8, l19 = m63 ^ l4;
-    const uint64_t l20 = l0 ^ l1, l21 = l1 ^ l7, l22 = l3 ^ l12, l23 = l18 ^ l2, l24 = l15 ^ l9;
-    const uint64_t l25 = l6 ^ l10, l26 = l7 ^ l9, l27 = l8 ^ l10, l28 = l11 ^ l14, l29 = l11 ^ l17;
-    q[7] = l6 ^ l24;
-    q[6] = ~(l16 ^ l26);
-    q[5] = ~(l19 ^ l28);
-    q[4] = l6 ^ l21;
-    q[3] = l20 ^ l22;
-    q[2] = l25 ^ l29;
-    q[1] = ~(l13 ^ l27);
-    q[0] = ~(l6 ^ l23);
-}
-
-// FIPS-197 5.3.2's inverse affine map: bit i of the result is the sum of
-// bits i + 2, i + 5 and i + 7, plus bit i of 0x05.
-QOLT_FORCE_INLINE void invAffine(uint64_t (&q)[8]) {
-    const uint64_t x0 = q[0], x1 = q[1], x2 = q[2], x3 = q[3], x4 = q[4], x5 = q[5], x6 = q[6],
-                   x7 = q[7];
-    q[0] = ~(x2 ^ x5 ^ x7);
-    q[1] = x3 ^ x6 ^ x0;
-    q[2] = ~(x4 ^ x7 ^ x1);
-    q[3] = x5 ^ x0 ^ x2;
-    q[4] = x6 ^ x1 ^ x3;
-    q[5] = x7 ^ x2 ^ x4;
-    q[6] = x0 ^ x3 ^ x5;
-    q[7] = x1 ^ x4 ^ x6;
-}
-
-QOLT_FORCE_INLINE void invSubBytes(uint64_t (&q)[8]) {
-    invAffine(q);
-    subBytes(q);
-    invAffine(q);
-}
-
 // Row r rotates by r columns, 4 * r bits within its 16-bit slice: rows 1
 // and 3 by one column, then rows 2 and 3 by two, a swap of bytes.  That is
 // 13 operations a word against 19 for each row's two parts masked apart,
@@ -200,46 +130,13 @@ QOLT_FORCE_INLINE uint64_t invShiftRows(uint64_t x) {
     return swapRowBytes(x);
 }
 
-// Multiplication by x (FIPS-197 xtime) of every byte: bit i takes bit i - 1,
-// and the top bit folds back by the polynomial's 0x1b.
-QOLT_FORCE_INLINE void xtime(const uint64_t (&t)[8], uint64_t (&d)[8]) {
-    d[0] = t[7];
-    d[1] = t[0] ^ t[7];
-    d[2] = t[1];
-    d[3] = t[2] ^ t[7];
-    d[4] = t[3] ^ t[7];
-    d[5] = t[4];
-    d[6] = t[5];
-    d[7] = t[6];
-}
-
-// MixColumns: 2 a ^ 3 b ^ c ^ d for the column's rows a, b, c, d from the
-// row down, computed as 2 (a ^ b) ^ b ^ (c ^ d); c ^ d is a ^ b two rows on.
-QOLT_FORCE_INLINE void mixColumns(uint64_t (&q)[8]) {
-    uint64_t b[8], t[8], t2[8];
-#pragma GCC unroll 8
-    for (int j = 0; j < 8; ++j) {
-        b[j] = rotr(q[j], 16);
-        t[j] = q[j] ^ b[j];
+// The layout's rows: the next row is the next 16-bit slice.
+struct WordRows {
+    template <unsigned k>
+    static QOLT_FORCE_INLINE uint64_t rows(uint64_t x) {
+        return rotr(x, 16 * k);
     }
-    xtime(t, t2);
-#pragma GCC unroll 8
-    for (int j = 0; j < 8; ++j) q[j] = t2[j] ^ b[j] ^ rotr(t[j], 32);
-}
-
-// InvMixColumns as MixColumns after the map that makes each byte a of a
-// column 5 a ^ 4 c, c the byte two rows on: FIPS-197's inverse matrix is
-// the product of the two.
-QOLT_FORCE_INLINE void invMixColumns(uint64_t (&q)[8]) {
-    uint64_t u[8], u2[8], u4[8];
-#pragma GCC unroll 8
-    for (int j = 0; j < 8; ++j) u[j] = q[j] ^ rotr(q[j], 32);
-    xtime(u, u2);
-    xtime(u2, u4);
-#pragma GCC unroll 8
-    for (int j = 0; j < 8; ++j) q[j] = q[j] ^ u4[j];
-    mixColumns(q);
-}
+};
 
 QOLT_FORCE_INLINE void addRoundKey(uint64_t (&q)[8], const uint64_t (&k)[8]) {
 #pragma GCC unroll 8
@@ -293,7 +190,7 @@ QOLT_FORCE_INLINE void encryptWords(const BitslicedKeys &ks, uint64_t (&q)[8]) {
         subBytes(q);
 #pragma GCC unroll 8
         for (int j = 0; j < 8; ++j) q[j] = shiftRows(q[j]);
-        mixColumns(q);
+        mixColumns<WordRows>(q);
         addRoundKey(q, ks.k[r]);
     }
     subBytes(q);
@@ -311,7 +208,7 @@ QOLT_FORCE_INLINE void decryptWords(const BitslicedKeys &ks, uint64_t (&q)[8]) {
         invSubBytes(q);
 #pragma GCC unroll 8
         for (int j = 0; j < 8; ++j) q[j] = invShiftRows(q[j]);
-        invMixColumns(q);
+        invMixColumns<WordRows>(q);
         addRoundKey(q, ks.k[r]);
     }
     invSubBytes(q);

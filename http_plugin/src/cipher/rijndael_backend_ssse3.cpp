@@ -46,6 +46,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "rijndael_bitsliced_circuit.h"
 #include "rijndael_key_expansion.h"
 #include "rijndael_sse.h"
 
@@ -582,6 +583,181 @@ struct Vperm : SseOneBlock {
     }
 };
 
+// ---- Eight blocks bitsliced, for decryption ----------------------------------
+
+// Decryption's look-ups are longer than encryption's (four pairs of tables
+// against two), and only decryption has eight independent blocks to spare
+// in every mode that can use them (ECB and CBC): those go bitsliced
+// (E. Käsper and P. Schwabe, "Faster and Timing-Attack Resistant AES-GCM",
+// CHES 2009), eight blocks in eight registers, register j holding bit j of
+// every byte.  Byte 4 r + c of a register is row r, column c of the state
+// (rows contiguous, unlike FIPS-197's columns), and bit b of it is block b:
+// MixColumns reaches the next row by moving whole 32-bit lanes (pshufd),
+// and ShiftRows is a byte move within each lane (pshufb).  The round
+// functions are the portable bitsliced backend's circuits
+// (rijndael_bitsliced_circuit.h) on 128-bit planes.
+
+// The byte moves of the layout, as pshufb indices.
+struct alignas(16) SliceMoves {
+    uint8_t rowsFirst[16];     // FIPS-197's byte order to rows first; its own inverse
+    uint8_t invShiftRows[16];  // in the rows-first order
+};
+
+constexpr SliceMoves makeSliceMoves() {
+    SliceMoves m{};
+    for (unsigned k = 0; k < 16; ++k) {
+        const unsigned r = k / 4, c = k % 4;
+        m.rowsFirst[k] = uint8_t(4 * c + r);
+        // Row r moves right by r columns: its column c comes from c - r.
+        m.invShiftRows[k] = uint8_t(4 * r + (c + 4 - r) % 4);
+    }
+    return m;
+}
+constexpr SliceMoves kSlice = makeSliceMoves();
+
+QOLT_FORCE_INLINE __m128i sliceMove(__m128i x, const uint8_t (&at)[16]) {
+    return _mm_shuffle_epi8(x, _mm_load_si128(reinterpret_cast<const __m128i *>(at)));
+}
+
+struct LaneRows {
+    // Lane r takes lane r + k.
+    template <unsigned k>
+    static QOLT_FORCE_INLINE __m128i rows(__m128i x) {
+        return _mm_shuffle_epi32(x, k == 1 ? 0x39 : 0x4e);
+    }
+};
+
+// Swaps the bits of a under mask << n with those of b under mask.
+QOLT_FORCE_INLINE void swapBits(__m128i &a, __m128i &b, __m128i mask, int n) {
+    const __m128i t = (_mm_srli_epi64(a, n) ^ b) & mask;
+    b ^= t;
+    a ^= _mm_slli_epi64(t, n);
+}
+
+// The 8 x 8 bit transpose within each byte position: afterwards bit b of
+// byte k of register j is what bit j of byte k of register b was.  Its own
+// inverse: blocks to planes and back.
+QOLT_FORCE_INLINE void transpose(__m128i (&q)[8]) {
+    const __m128i m1 = _mm_set1_epi8(0x55), m2 = _mm_set1_epi8(0x33), m4 = _mm_set1_epi8(0x0f);
+    swapBits(q[0], q[1], m1, 1), swapBits(q[2], q[3], m1, 1);
+    swapBits(q[4], q[5], m1, 1), swapBits(q[6], q[7], m1, 1);
+    swapBits(q[0], q[2], m2, 2), swapBits(q[1], q[3], m2, 2);
+    swapBits(q[4], q[6], m2, 2), swapBits(q[5], q[7], m2, 2);
+    swapBits(q[0], q[4], m4, 4), swapBits(q[1], q[5], m4, 4);
+    swapBits(q[2], q[6], m4, 4), swapBits(q[3], q[7], m4, 4);
+}
+
+// Eight blocks, one a register, in FIPS-197's byte order.
+struct Octet {
+    __m128i b[8];
+};
+
+QOLT_FORCE_INLINE Octet operator^(const Octet &x, const Octet &y) {
+    Octet z;
+    QOLT_UNROLL_ALL
+    for (unsigned i = 0; i < 8; ++i) z.b[i] = x.b[i] ^ y.b[i];
+    return z;
+}
+
+// The round keys of a decryption: the first and last as blocks, added
+// before the transpose and after it (the first rows first, the last in
+// FIPS-197's order), and the middle ones rows first.  The keys before an
+// InvSubBytes carry its affine constant 0x63, which the circuit then leaves
+// out.  A middle key is spread into planes as its round needs it, plane j
+// being 0xff in the bytes whose bit j is set: all of them spread at once
+// would take 1.6 KiB of stack, most of what the wipes after a call cover,
+// for 5 % of the time.
+struct SliceKeys {
+    __m128i first, last, middle[13];
+    unsigned rounds;
+};
+
+QOLT_FORCE_INLINE void addPlanes(__m128i (&q)[8], __m128i key) {
+    QOLT_UNROLL_ALL
+    for (int j = 0; j < 8; ++j) {
+        const __m128i bit = _mm_set1_epi8(char(1 << j));
+        q[j] ^= _mm_cmpeq_epi8(key & bit, bit);
+    }
+}
+
+// FIPS-197's equivalent inverse cipher on eight blocks.  The first and last
+// round keys are added to the blocks as they are, before the transpose and
+// after it.  Out of line: a round is a few hundred instructions, and both
+// modes' loops call it.
+__attribute__((noinline)) void decryptOctet(const SliceKeys &ks, Octet &x) {
+    __m128i q[8];
+    QOLT_UNROLL_ALL
+    for (unsigned i = 0; i < 8; ++i) q[i] = sliceMove(x.b[i], kSlice.rowsFirst) ^ ks.first;
+    transpose(q);
+#pragma GCC unroll 1
+    for (unsigned r = ks.rounds - 1; r > 0; --r) {
+        invSubBytes<false>(q);
+        QOLT_UNROLL_ALL
+        for (unsigned j = 0; j < 8; ++j) q[j] = sliceMove(q[j], kSlice.invShiftRows);
+        invMixColumns<LaneRows>(q);
+        addPlanes(q, ks.middle[r - 1]);
+    }
+    invSubBytes<false>(q);
+    QOLT_UNROLL_ALL
+    for (unsigned j = 0; j < 8; ++j) q[j] = sliceMove(q[j], kSlice.invShiftRows);
+    transpose(q);
+    QOLT_UNROLL_ALL
+    for (unsigned i = 0; i < 8; ++i) x.b[i] = sliceMove(q[i], kSlice.rowsFirst) ^ ks.last;
+}
+
+// The block primitives of rijndael_modes.h for decryption alone, a Reg being
+// eight blocks; fewer go through the vector-permute rounds (Tail).
+struct SlicedDecryption {
+    static constexpr unsigned kLanes = 8;
+    static constexpr unsigned kInFlight = 1;
+    static constexpr bool kRoundsAtRunTime = true;
+    using Reg = Octet;
+    using Tail = Vperm;
+
+    template <unsigned R>
+    struct Keys : SliceKeys {
+        QOLT_FORCE_INLINE Keys(const unsigned char *rk, unsigned n, bool) {
+            rounds = n;
+            const __m128i constant = _mm_set1_epi8(0x63);
+            last = Vperm::load(rk);
+            first = sliceMove(Vperm::load(rk + 16 * n), kSlice.rowsFirst) ^ constant;
+            for (unsigned r = 1; r < n; ++r)
+                middle[r - 1] = sliceMove(Vperm::load(rk + 16 * r), kSlice.rowsFirst) ^ constant;
+        }
+    };
+
+    static QOLT_FORCE_INLINE Octet load(const unsigned char *p) {
+        Octet x;
+        QOLT_UNROLL_ALL
+        for (unsigned i = 0; i < 8; ++i) x.b[i] = Vperm::load(p + 16 * i);
+        return x;
+    }
+    static QOLT_FORCE_INLINE void store(unsigned char *p, const Octet &x) {
+        QOLT_UNROLL_ALL
+        for (unsigned i = 0; i < 8; ++i) Vperm::store(p + 16 * i, x.b[i]);
+    }
+    static QOLT_FORCE_INLINE Octet splat(const unsigned char *p) {
+        Octet x;
+        QOLT_UNROLL_ALL
+        for (unsigned i = 0; i < 8; ++i) x.b[i] = Vperm::load(p);
+        return x;
+    }
+    static QOLT_FORCE_INLINE Octet shiftIn(const Octet &prev, const Octet &cur) {
+        Octet x;
+        x.b[0] = prev.b[7];
+        QOLT_UNROLL_ALL
+        for (unsigned i = 1; i < 8; ++i) x.b[i] = cur.b[i - 1];
+        return x;
+    }
+    static QOLT_FORCE_INLINE __m128i lastLane(const Octet &x) { return x.b[7]; }
+
+    template <unsigned R, size_t N>
+    static QOLT_FORCE_INLINE void decrypt(const Keys<R> &ks, Octet (&x)[N]) {
+        QOLT_UNROLL_ALL
+        for (size_t i = 0; i < N; ++i) decryptOctet(ks, x[i]);
+    }
+};
+
 // ---- The key schedule -----------------------------------------------------
 
 // SubWord of a key-schedule word (its first byte lowest), through the same
@@ -620,7 +796,15 @@ void vpermInvertKey(unsigned rounds, unsigned char *rk) {
     qoltClearVectorRegisters();
 }
 
+// Vector-permute rounds, but eight blocks bitsliced where decryption has
+// them.
+constexpr RijndaelBackend ssse3Backend() {
+    RijndaelBackend b = ModeLoops<Vperm>::backend(vpermExpandKey, vpermInvertKey);
+    b.ecbDecrypt = ModeLoops<SlicedDecryption>::ecb<true>;
+    b.cbcDecrypt = ModeLoops<SlicedDecryption>::cbcDecrypt;
+    return b;
+}
+
 }  // namespace
 
-const RijndaelBackend kRijndaelSsse3Backend =
-    ModeLoops<Vperm>::backend(vpermExpandKey, vpermInvertKey);
+const RijndaelBackend kRijndaelSsse3Backend = ssse3Backend();

@@ -117,7 +117,7 @@ QOLT_FORCE_INLINE size_t ecbRun(const typename B::template Keys<R> &ks, const un
         typename B::Reg x[W];
         QOLT_UNROLL_ALL
         for (unsigned i = 0; i < W; ++i) x[i] = B::load(in + 16 * B::kLanes * i);
-        if (kDecrypt)
+        if constexpr (kDecrypt)
             B::template decrypt<R>(ks, x);
         else
             B::template encrypt<R>(ks, x);
