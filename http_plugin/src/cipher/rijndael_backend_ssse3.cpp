@@ -691,13 +691,13 @@ __attribute__((noinline)) void decryptOctet(const SliceKeys &ks, Octet &x) {
     transpose(q);
 #pragma GCC unroll 1
     for (unsigned r = ks.rounds - 1; r > 0; --r) {
-        invSubBytes<false>(q);
+        invSubBytesFolded(q);
         QOLT_UNROLL_ALL
         for (unsigned j = 0; j < 8; ++j) q[j] = sliceMove(q[j], kSlice.invShiftRows);
         invMixColumns<LaneRows>(q);
         addPlanes(q, ks.middle[r - 1]);
     }
-    invSubBytes<false>(q);
+    invSubBytesFolded(q);
     QOLT_UNROLL_ALL
     for (unsigned j = 0; j < 8; ++j) q[j] = sliceMove(q[j], kSlice.invShiftRows);
     transpose(q);

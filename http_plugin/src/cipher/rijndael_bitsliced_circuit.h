@@ -26,6 +26,53 @@ QOLT_FORCE_INLINE W flip(W x) {
         return x;
 }
 
+// The signals of a top linear layer that the non-linear middle takes, named
+// as in Boyar and Peralta's circuit.
+template <class W>
+struct TopSignals {
+    W t1, t2, t3, t4, t6, t8, t9, t10, t13, t14, t15, t16, t17, t19, t20, t22, t23, t24, t25, t26,
+        t27, u7;
+};
+
+// The circuit's non-linear middle, inversion in GF(2^8) through its
+// subfields: 34 ANDs and 29 XORs to the 18 products that a bottom linear
+// layer takes, m46 to m63.
+template <class W>
+QOLT_FORCE_INLINE void inversionMiddle(const TopSignals<W> &s, W (&m)[18]) {
+    const W t1 = s.t1, t2 = s.t2, t3 = s.t3, t4 = s.t4, t6 = s.t6, t8 = s.t8, t9 = s.t9,
+            t10 = s.t10, t13 = s.t13, t14 = s.t14, t15 = s.t15, t16 = s.t16, t17 = s.t17,
+            t19 = s.t19, t20 = s.t20, t22 = s.t22, t23 = s.t23, t24 = s.t24, t25 = s.t25,
+            t26 = s.t26, t27 = s.t27, u7 = s.u7;
+    const W m1 = t13 & t6, m2 = t23 & t8, m3 = t14 ^ m1, m4 = t19 & u7, m5 = m4 ^ m1;
+    const W m6 = t3 & t16, m7 = t22 & t9, m8 = t26 ^ m6, m9 = t20 & t17, m10 = m9 ^ m6;
+    const W m11 = t1 & t15, m12 = t4 & t27, m13 = m12 ^ m11, m14 = t2 & t10, m15 = m14 ^ m11;
+    const W m16 = m3 ^ m2, m17 = m5 ^ t24, m18 = m8 ^ m7, m19 = m10 ^ m15, m20 = m16 ^ m13;
+    const W m21 = m17 ^ m15, m22 = m18 ^ m13, m23 = m19 ^ t25, m24 = m22 ^ m23;
+    const W m25 = m22 & m20, m26 = m21 ^ m25, m27 = m20 ^ m21, m28 = m23 ^ m25;
+    const W m29 = m28 & m27, m30 = m26 & m24, m31 = m20 & m23, m32 = m27 & m31;
+    const W m33 = m27 ^ m25, m34 = m21 & m22, m35 = m24 & m34, m36 = m24 ^ m25;
+    const W m37 = m21 ^ m29, m38 = m32 ^ m33, m39 = m23 ^ m30, m40 = m35 ^ m36;
+    const W m41 = m38 ^ m40, m42 = m37 ^ m39, m43 = m37 ^ m38, m44 = m39 ^ m40, m45 = m42 ^ m41;
+    m[0] = m44 & t6;
+    m[1] = m40 & t8;
+    m[2] = m39 & u7;
+    m[3] = m43 & t16;
+    m[4] = m38 & t9;
+    m[5] = m37 & t17;
+    m[6] = m42 & t15;
+    m[7] = m45 & t27;
+    m[8] = m41 & t10;
+    m[9] = m44 & t13;
+    m[10] = m40 & t23;
+    m[11] = m39 & t19;
+    m[12] = m43 & t3;
+    m[13] = m38 & t22;
+    m[14] = m37 & t20;
+    m[15] = m42 & t1;
+    m[16] = m45 & t4;
+    m[17] = m41 & t2;
+}
+
 // FIPS-197 SubBytes: the circuit of Boyar and Peralta ("A depth-16 circuit
 // for the AES S-box", 2011): a linear layer, a non-linear middle of 34 ANDs
 // and 29 XORs, and a linear layer with the affine map folded in.  Their
@@ -41,22 +88,14 @@ QOLT_FORCE_INLINE void subBytes(W (&q)[8]) {
     const W t16 = t5 ^ t12, t17 = t9 ^ t16, t18 = u3 ^ u7, t19 = t7 ^ t18, t20 = t1 ^ t19;
     const W t21 = u6 ^ u7, t22 = t7 ^ t21, t23 = t2 ^ t22, t24 = t2 ^ t10, t25 = t20 ^ t17;
     const W t26 = t3 ^ t16, t27 = t1 ^ t12;
-    // Non-linear middle: inversion in GF(2^8) through its subfields.
-    const W m1 = t13 & t6, m2 = t23 & t8, m3 = t14 ^ m1, m4 = t19 & u7, m5 = m4 ^ m1;
-    const W m6 = t3 & t16, m7 = t22 & t9, m8 = t26 ^ m6, m9 = t20 & t17, m10 = m9 ^ m6;
-    const W m11 = t1 & t15, m12 = t4 & t27, m13 = m12 ^ m11, m14 = t2 & t10, m15 = m14 ^ m11;
-    const W m16 = m3 ^ m2, m17 = m5 ^ t24, m18 = m8 ^ m7, m19 = m10 ^ m15, m20 = m16 ^ m13;
-    const W m21 = m17 ^ m15, m22 = m18 ^ m13, m23 = m19 ^ t25, m24 = m22 ^ m23;
-    const W m25 = m22 & m20, m26 = m21 ^ m25, m27 = m20 ^ m21, m28 = m23 ^ m25;
-    const W m29 = m28 & m27, m30 = m26 & m24, m31 = m20 & m23, m32 = m27 & m31;
-    const W m33 = m27 ^ m25, m34 = m21 & m22, m35 = m24 & m34, m36 = m24 ^ m25;
-    const W m37 = m21 ^ m29, m38 = m32 ^ m33, m39 = m23 ^ m30, m40 = m35 ^ m36;
-    const W m41 = m38 ^ m40, m42 = m37 ^ m39, m43 = m37 ^ m38, m44 = m39 ^ m40, m45 = m42 ^ m41;
-    const W m46 = m44 & t6, m47 = m40 & t8, m48 = m39 & u7, m49 = m43 & t16, m50 = m38 & t9;
-    const W m51 = m37 & t17, m52 = m42 & t15, m53 = m45 & t27, m54 = m41 & t10, m55 = m44 & t13;
-    const W m56 = m40 & t23, m57 = m39 & t19, m58 = m43 & t3, m59 = m38 & t22, m60 = m37 & t20;
-    const W m61 = m42 & t1, m62 = m45 & t4, m63 = m41 & t2;
+    W m[18];
+    inversionMiddle<W>({t1,  t2,  t3,  t4,  t6,  t8,  t9,  t10, t13, t14, t15,
+                        t16, t17, t19, t20, t22, t23, t24, t25, t26, t27, u7},
+                       m);
     // Bottom linear layer, the affine map folded in.
+    const W m46 = m[0], m47 = m[1], m48 = m[2], m49 = m[3], m50 = m[4], m51 = m[5], m52 = m[6],
+            m53 = m[7], m54 = m[8], m55 = m[9], m56 = m[10], m57 = m[11], m58 = m[12], m59 = m[13],
+            m60 = m[14], m61 = m[15], m62 = m[16], m63 = m[17];
     const W l0 = m61 ^ m62, l1 = m50 ^ m56, l2 = m46 ^ m48, l3 = m47 ^ m55, l4 = m54 ^ m58;
     const W l5 = m49 ^ m61, l6 = m62 ^ l5, l7 = m46 ^ l3, l8 = m51 ^ m59, l9 = m52 ^ m53;
     const W l10 = m53 ^ l4, l11 = m60 ^ l2, l12 = m48 ^ m51, l13 = m50 ^ l0, l14 = m52 ^ m61;
@@ -86,6 +125,94 @@ QOLT_FORCE_INLINE void invAffine(W (&q)[8]) {
     q[5] = x7 ^ x2 ^ x4;
     q[6] = x0 ^ x3 ^ x5;
     q[7] = x1 ^ x4 ^ x6;
+}
+
+// InvSubBytes without its affine constant: the planes in are the state
+// plus 0x63 in every byte, which the caller adds with its round keys.  The
+// same middle, between linear layers that have FIPS-197's inverse affine map
+// folded in: the top layer computes the middle's signals from A^-1 of the
+// input, the bottom one A^-1 of the S-box's output, inversion alone.  Found
+// by Paar's greedy heuristic over the composed matrices (29 and 35 XORs,
+// against 43 and 54 for the maps applied apart); tools/inverse_sbox_layers.py
+// derives them and checks the whole against the inverse S-box.
+template <class W>
+QOLT_FORCE_INLINE void invSubBytesFolded(W (&q)[8]) {
+    const W a0 = q[4] ^ q[6];
+    const W a1 = q[0] ^ q[1];
+    const W a2 = q[3] ^ q[4];
+    const W a3 = q[3] ^ q[6];
+    const W a4 = q[5] ^ a0;
+    const W a5 = q[2] ^ q[7];
+    const W a6 = a1 ^ a3;
+    const W a7 = q[7] ^ a0;
+    const W a8 = q[6] ^ q[7];
+    const W a9 = a0 ^ a1;
+    const W a10 = q[1] ^ q[2];
+    const W a11 = q[0] ^ a3;
+    const W a12 = q[0] ^ q[3];
+    const W a13 = q[4] ^ q[7];
+    const W a14 = a1 ^ a4;
+    const W a15 = q[1] ^ q[5];
+    const W a16 = a5 ^ a9;
+    const W a17 = q[5] ^ a2;
+    const W a18 = q[7] ^ a11;
+    const W a19 = a1 ^ a2;
+    const W a20 = q[3] ^ a7;
+    const W a21 = q[0] ^ a4;
+    const W a22 = a5 ^ a6;
+    const W a23 = a1 ^ a8;
+    const W a24 = a2 ^ a10;
+    const W a25 = q[5] ^ a5;
+    const W a26 = a3 ^ a15;
+    const W a27 = q[2] ^ a4;
+    const W a28 = q[0] ^ a2;
+    W m[18];
+    inversionMiddle<W>({a2,  a8,  a19, a20, a27, a7,  a28, a18, a23, a22, a16,
+                        a26, a14, a9,  a6,  a0,  a13, a12, a17, a21, a24, a25},
+                       m);
+    const W b0 = m[6] ^ m[15];
+    const W b1 = m[13] ^ b0;
+    const W b2 = m[12] ^ b1;
+    const W b3 = m[16] ^ b2;
+    const W b4 = m[3] ^ m[4];
+    const W b5 = m[8] ^ b3;
+    const W b6 = m[2] ^ m[10];
+    const W b7 = m[1] ^ b4;
+    const W b8 = m[4] ^ m[5];
+    const W b9 = m[9] ^ m[17];
+    const W b10 = m[8] ^ b6;
+    const W b11 = m[14] ^ b10;
+    const W b12 = m[0] ^ b5;
+    const W b13 = b7 ^ b11;
+    const W b14 = m[11] ^ b13;
+    const W b15 = m[16] ^ b0;
+    const W b16 = m[1] ^ b8;
+    const W b17 = m[0] ^ b8;
+    const W b18 = m[17] ^ b2;
+    const W b19 = b1 ^ b9;
+    const W b20 = m[12] ^ b15;
+    const W b21 = m[3] ^ b5;
+    const W b22 = m[15] ^ b9;
+    const W b23 = b6 ^ b18;
+    const W b24 = m[7] ^ m[11];
+    const W b25 = m[7] ^ b3;
+    const W b26 = b23 ^ b24;
+    const W b27 = b13 ^ b19;
+    const W b28 = m[5] ^ b21;
+    const W b29 = b12 ^ b16;
+    const W b30 = m[2] ^ b12;
+    const W b31 = m[11] ^ b22;
+    const W b32 = b4 ^ b25;
+    const W b33 = b14 ^ b20;
+    const W b34 = b17 ^ b26;
+    q[0] = b31;
+    q[1] = b32;
+    q[2] = b29;
+    q[3] = b34;
+    q[4] = b30;
+    q[5] = b33;
+    q[6] = b27;
+    q[7] = b28;
 }
 
 // InvSubBytes: the circuit wrapped in FIPS-197's inverse affine map on
