@@ -20,6 +20,7 @@
 #include <new>
 #include <random>
 
+#include "rijndael_bitsliced_circuit.h"
 #include "rijndael_dispatch.h"
 #include "rijndael_tables.h"
 #include "test_support.h"
@@ -619,6 +620,38 @@ void runBackend(const RijndaelBackend &b, int op, const unsigned char *rk, unsig
     case 3: b.cbcDecrypt(rk, rounds, iv, in, out, n); break;
     case 4: b.cfb1Encrypt(rk, rounds, iv, in, out, n); break;
     default: b.cfb1Decrypt(rk, rounds, iv, in, out, n); break;
+    }
+}
+
+// The bitsliced circuits against the tables, for every byte, on 64-bit
+// planes (64 bytes at a time): SubBytes; InvSubBytes with the inverse affine
+// map applied on both sides; and the one with that map folded into its
+// linear layers, which takes the byte plus 0x63.  A wrong gate in a linear
+// layer may spare a few bytes, so all 256 are checked.
+TEST(RijndaelCircuits, ComputeTheSboxAndItsInverseForEveryByte) {
+    const RijndaelTables &t = kRijndaelTables;
+    for (unsigned base = 0; base < 256; base += 64) {
+        uint64_t s[8] = {}, inv[8] = {}, folded[8] = {};
+        for (unsigned i = 0; i < 64; ++i)
+            for (unsigned j = 0; j < 8; ++j) {
+                s[j] |= uint64_t((base + i) >> j & 1) << i;
+                folded[j] |= uint64_t(((base + i) ^ 0x63) >> j & 1) << i;
+            }
+        memcpy(inv, s, sizeof inv);
+        subBytes(s);
+        invSubBytes(inv);
+        invSubBytesFolded(folded);
+        const auto byteAt = [](const uint64_t(&q)[8], unsigned i) {
+            unsigned v = 0;
+            for (unsigned j = 0; j < 8; ++j) v |= unsigned(q[j] >> i & 1) << j;
+            return v;
+        };
+        for (unsigned i = 0; i < 64; ++i) {
+            const unsigned x = base + i;
+            ASSERT_EQ(byteAt(s, i), t.sbox[x]) << "S-box at " << x;
+            ASSERT_EQ(byteAt(inv, i), t.invSbox[x]) << "inverse at " << x;
+            ASSERT_EQ(byteAt(folded, i), t.invSbox[x]) << "folded inverse at " << x;
+        }
     }
 }
 

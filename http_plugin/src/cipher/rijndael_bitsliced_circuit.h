@@ -16,16 +16,6 @@
 
 namespace {
 
-// ~x when the affine constant is added here; x when the caller has folded
-// it into the round keys instead.
-template <bool kConstant, class W>
-QOLT_FORCE_INLINE W flip(W x) {
-    if constexpr (kConstant)
-        return ~x;
-    else
-        return x;
-}
-
 // The signals of a top linear layer that the non-linear middle takes, named
 // as in Boyar and Peralta's circuit.
 template <class W>
@@ -78,7 +68,7 @@ QOLT_FORCE_INLINE void inversionMiddle(const TopSignals<W> &s, W (&m)[18]) {
 // and 29 XORs, and a linear layer with the affine map folded in.  Their
 // inputs U0 to U7 and outputs S0 to S7 run from the most significant bit
 // down.
-template <bool kConstant = true, class W>
+template <class W>
 QOLT_FORCE_INLINE void subBytes(W (&q)[8]) {
     const W u0 = q[7], u1 = q[6], u2 = q[5], u3 = q[4], u4 = q[3], u5 = q[2], u6 = q[1], u7 = q[0];
     // Top linear layer.
@@ -103,23 +93,23 @@ QOLT_FORCE_INLINE void subBytes(W (&q)[8]) {
     const W l20 = l0 ^ l1, l21 = l1 ^ l7, l22 = l3 ^ l12, l23 = l18 ^ l2, l24 = l15 ^ l9;
     const W l25 = l6 ^ l10, l26 = l7 ^ l9, l27 = l8 ^ l10, l28 = l11 ^ l14, l29 = l11 ^ l17;
     q[7] = l6 ^ l24;
-    q[6] = flip<kConstant>(l16 ^ l26);
-    q[5] = flip<kConstant>(l19 ^ l28);
+    q[6] = ~(l16 ^ l26);
+    q[5] = ~(l19 ^ l28);
     q[4] = l6 ^ l21;
     q[3] = l20 ^ l22;
     q[2] = l25 ^ l29;
-    q[1] = flip<kConstant>(l13 ^ l27);
-    q[0] = flip<kConstant>(l6 ^ l23);
+    q[1] = ~(l13 ^ l27);
+    q[0] = ~(l6 ^ l23);
 }
 
 // FIPS-197 5.3.2's inverse affine map: bit i of the result is the sum of
 // bits i + 2, i + 5 and i + 7, plus bit i of 0x05.
-template <bool kConstant = true, class W>
+template <class W>
 QOLT_FORCE_INLINE void invAffine(W (&q)[8]) {
     const W x0 = q[0], x1 = q[1], x2 = q[2], x3 = q[3], x4 = q[4], x5 = q[5], x6 = q[6], x7 = q[7];
-    q[0] = flip<kConstant>(x2 ^ x5 ^ x7);
+    q[0] = ~(x2 ^ x5 ^ x7);
     q[1] = x3 ^ x6 ^ x0;
-    q[2] = flip<kConstant>(x4 ^ x7 ^ x1);
+    q[2] = ~(x4 ^ x7 ^ x1);
     q[3] = x5 ^ x0 ^ x2;
     q[4] = x6 ^ x1 ^ x3;
     q[5] = x7 ^ x2 ^ x4;
@@ -140,91 +130,90 @@ QOLT_FORCE_INLINE void invSubBytesFolded(W (&q)[8]) {
     const W a0 = q[4] ^ q[6];
     const W a1 = q[0] ^ q[1];
     const W a2 = q[3] ^ q[4];
-    const W a3 = q[3] ^ q[6];
-    const W a4 = q[5] ^ a0;
-    const W a5 = q[2] ^ q[7];
-    const W a6 = a1 ^ a3;
-    const W a7 = q[7] ^ a0;
-    const W a8 = q[6] ^ q[7];
-    const W a9 = a0 ^ a1;
-    const W a10 = q[1] ^ q[2];
-    const W a11 = q[0] ^ a3;
-    const W a12 = q[0] ^ q[3];
-    const W a13 = q[4] ^ q[7];
-    const W a14 = a1 ^ a4;
-    const W a15 = q[1] ^ q[5];
-    const W a16 = a5 ^ a9;
-    const W a17 = q[5] ^ a2;
-    const W a18 = q[7] ^ a11;
-    const W a19 = a1 ^ a2;
-    const W a20 = q[3] ^ a7;
-    const W a21 = q[0] ^ a4;
-    const W a22 = a5 ^ a6;
-    const W a23 = a1 ^ a8;
-    const W a24 = a2 ^ a10;
-    const W a25 = q[5] ^ a5;
-    const W a26 = a3 ^ a15;
-    const W a27 = q[2] ^ a4;
-    const W a28 = q[0] ^ a2;
+    const W a3 = q[6] ^ q[7];
+    const W a4 = a0 ^ a1;
+    const W a5 = q[7] ^ a0;
+    const W a6 = q[5] ^ a0;
+    const W a7 = q[3] ^ q[6];
+    const W a8 = a1 ^ a3;
+    const W a9 = q[2] ^ q[7];
+    const W a10 = q[0] ^ q[3];
+    const W a11 = q[5] ^ a9;
+    const W a12 = q[1] ^ a2;
+    const W a13 = q[3] ^ a8;
+    const W a14 = q[2] ^ a6;
+    const W a15 = a1 ^ a7;
+    const W a16 = q[0] ^ a6;
+    const W a17 = q[5] ^ a7;
+    const W a18 = q[3] ^ a5;
+    const W a19 = a3 ^ a10;
+    const W a20 = q[2] ^ a12;
+    const W a21 = q[5] ^ a2;
+    const W a22 = q[0] ^ a2;
+    const W a23 = a4 ^ a9;
+    const W a24 = q[1] ^ a17;
+    const W a25 = q[5] ^ a4;
+    const W a26 = q[4] ^ q[7];
+    const W a27 = q[2] ^ a13;
+    const W a28 = a1 ^ a2;
     W m[18];
-    inversionMiddle<W>({a2,  a8,  a19, a20, a27, a7,  a28, a18, a23, a22, a16,
-                        a26, a14, a9,  a6,  a0,  a13, a12, a17, a21, a24, a25},
+    inversionMiddle<W>({a2,  a3,  a28, a18, a14, a5,  a22, a19, a8,  a27, a23,
+                        a24, a25, a4,  a15, a0,  a26, a10, a21, a16, a20, a11},
                        m);
     const W b0 = m[6] ^ m[15];
-    const W b1 = m[13] ^ b0;
-    const W b2 = m[12] ^ b1;
-    const W b3 = m[16] ^ b2;
-    const W b4 = m[3] ^ m[4];
-    const W b5 = m[8] ^ b3;
+    const W b1 = m[12] ^ b0;
+    const W b2 = m[16] ^ b1;
+    const W b3 = m[13] ^ b2;
+    const W b4 = m[8] ^ b3;
+    const W b5 = m[1] ^ m[4];
     const W b6 = m[2] ^ m[10];
-    const W b7 = m[1] ^ b4;
-    const W b8 = m[4] ^ m[5];
-    const W b9 = m[9] ^ m[17];
-    const W b10 = m[8] ^ b6;
-    const W b11 = m[14] ^ b10;
-    const W b12 = m[0] ^ b5;
-    const W b13 = b7 ^ b11;
-    const W b14 = m[11] ^ b13;
-    const W b15 = m[16] ^ b0;
-    const W b16 = m[1] ^ b8;
-    const W b17 = m[0] ^ b8;
-    const W b18 = m[17] ^ b2;
-    const W b19 = b1 ^ b9;
-    const W b20 = m[12] ^ b15;
-    const W b21 = m[3] ^ b5;
-    const W b22 = m[15] ^ b9;
-    const W b23 = b6 ^ b18;
-    const W b24 = m[7] ^ m[11];
-    const W b25 = m[7] ^ b3;
-    const W b26 = b23 ^ b24;
-    const W b27 = b13 ^ b19;
-    const W b28 = m[5] ^ b21;
-    const W b29 = b12 ^ b16;
-    const W b30 = m[2] ^ b12;
-    const W b31 = m[11] ^ b22;
-    const W b32 = b4 ^ b25;
-    const W b33 = b14 ^ b20;
-    const W b34 = b17 ^ b26;
-    q[0] = b31;
-    q[1] = b32;
-    q[2] = b29;
-    q[3] = b34;
-    q[4] = b30;
-    q[5] = b33;
-    q[6] = b27;
-    q[7] = b28;
+    const W b7 = m[13] ^ b6;
+    const W b8 = m[3] ^ b5;
+    const W b9 = m[14] ^ b8;
+    const W b10 = m[5] ^ b4;
+    const W b11 = m[8] ^ b9;
+    const W b12 = m[17] ^ b7;
+    const W b13 = m[4] ^ m[7];
+    const W b14 = m[11] ^ b1;
+    const W b15 = m[3] ^ b3;
+    const W b16 = m[9] ^ m[15];
+    const W b17 = m[3] ^ b10;
+    const W b18 = b2 ^ b11;
+    const W b19 = b6 ^ b18;
+    const W b20 = m[0] ^ m[2];
+    const W b21 = b12 ^ b13;
+    const W b22 = m[0] ^ b10;
+    const W b23 = m[9] ^ b0;
+    const W b24 = m[0] ^ b14;
+    const W b25 = m[11] ^ b19;
+    const W b26 = m[5] ^ b21;
+    const W b27 = b5 ^ b22;
+    const W b28 = b13 ^ b15;
+    const W b29 = b12 ^ b23;
+    const W b30 = b24 ^ b26;
+    const W b31 = b4 ^ b20;
+    const W b32 = b11 ^ b29;
+    const W b33 = m[17] ^ b16;
+    const W b34 = m[11] ^ b33;
+    q[0] = b34;
+    q[1] = b28;
+    q[2] = b27;
+    q[3] = b30;
+    q[4] = b31;
+    q[5] = b25;
+    q[6] = b32;
+    q[7] = b17;
 }
 
 // InvSubBytes: the circuit wrapped in FIPS-197's inverse affine map on
 // both sides.  The S-box is the affine map after inversion, so its inverse
 // is inversion after the inverse map, and inversion is the S-box with the
-// map undone.  Without the constant (kConstant false), the planes in are
-// the state plus 0x63 in every byte, which the caller adds with its keys.
-template <bool kConstant = true, class W>
+// map undone.
+template <class W>
 QOLT_FORCE_INLINE void invSubBytes(W (&q)[8]) {
-    invAffine<kConstant>(q);
-    subBytes<kConstant>(q);
-    invAffine<kConstant>(q);
+    invAffine(q);
+    subBytes(q);
+    invAffine(q);
 }
 
 // Multiplication by x (FIPS-197 xtime) of every byte: bit i takes bit i - 1,
