@@ -9,7 +9,8 @@
 //   64-bit words; the choice where there are no AES instructions and no
 //   SSSE3.
 // - Ssse3: constant-time software rounds by SSSE3 byte shuffles, for
-//   processors without the AES instructions; four blocks in flight.
+//   processors without the AES instructions; four blocks in flight, and
+//   ECB and CBC decryption eight blocks at a time bitsliced.
 // - AesNi: the AES instructions on 128-bit registers (AES-NI and SSE2
 //   alone); eight blocks in flight.
 // - Vaes512: the vector AES instructions on 512-bit registers (VAES,

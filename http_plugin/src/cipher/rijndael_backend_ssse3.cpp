@@ -1,6 +1,7 @@
 // The SSSE3 backend: constant-time AES for x86-64 processors without the AES
 // instructions, by vector-permute look-ups (M. Hamburg, "Accelerating AES
-// with Vector Permute Instructions", CHES 2009).  Built with -mssse3 (this
+// with Vector Permute Instructions", CHES 2009), and for eight blocks of
+// ECB or CBC decryption bitsliced rounds (below).  Built with -mssse3 (this
 // file only); run only where cpuid reports SSSE3.
 //
 // pshufb looks up 16 bytes at once in a 16-entry table held in a register,
