@@ -190,7 +190,7 @@ QOLT_FORCE_INLINE void encryptWords(const BitslicedKeys &ks, uint64_t (&q)[8]) {
         subBytes(q);
 #pragma GCC unroll 8
         for (int j = 0; j < 8; ++j) q[j] = shiftRows(q[j]);
-        mixColumns<WordRows>(q);
+        mixColumns(WordRows{}, q);
         addRoundKey(q, ks.k[r]);
     }
     subBytes(q);
@@ -208,7 +208,7 @@ QOLT_FORCE_INLINE void decryptWords(const BitslicedKeys &ks, uint64_t (&q)[8]) {
         invSubBytes(q);
 #pragma GCC unroll 8
         for (int j = 0; j < 8; ++j) q[j] = invShiftRows(q[j]);
-        invMixColumns<WordRows>(q);
+        invMixColumns(WordRows{}, q);
         addRoundKey(q, ks.k[r]);
     }
     invSubBytes(q);

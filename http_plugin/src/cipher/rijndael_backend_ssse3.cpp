@@ -593,38 +593,58 @@ struct Vperm : SseOneBlock {
 // CHES 2009), eight blocks in eight registers, register j holding bit j of
 // every byte.  Byte 4 r + c of a register is row r, column c of the state
 // (rows contiguous, unlike FIPS-197's columns), and bit b of it is block b:
-// MixColumns reaches the next row by moving whole 32-bit lanes (pshufd),
-// and ShiftRows is a byte move within each lane (pshufb).  The round
+// MixColumns reaches the next row by moving 32-bit lanes.  The round
 // functions are the portable bitsliced backend's circuits
 // (rijndael_bitsliced_circuit.h) on 128-bit planes.
+//
+// InvShiftRows is never done on its own: after d rounds the registers hold
+// the state with row r rotated back by d r columns, ShiftRows^-d undone.
+// InvMixColumns' row moves take that into account (lane r takes lane r + k,
+// rotated by d k columns: one pshufb, as a plain lane move would be), each
+// round key is put in its round's order when a call loads it, and the last
+// byte move, back to FIPS-197's order, does the rotations left.
 
-// The byte moves of the layout, as pshufb indices.
+// The byte moves of the layout, as pshufb indices: out[i] = in[at[i]].
 struct alignas(16) SliceMoves {
-    uint8_t rowsFirst[16];     // FIPS-197's byte order to rows first; its own inverse
-    uint8_t invShiftRows[16];  // in the rows-first order
+    uint8_t rowsFirst[16];    // FIPS-197's byte order to rows first
+    uint8_t lanes[4][2][16];  // after d rounds (d % 4), the rows 1 and 2 down
+    uint8_t key[4][16];       // a round key after d rounds' rotations
+    uint8_t toBlocks[4][16];  // after n rounds (n % 4), to FIPS-197's order
 };
 
 constexpr SliceMoves makeSliceMoves() {
     SliceMoves m{};
-    for (unsigned k = 0; k < 16; ++k) {
-        const unsigned r = k / 4, c = k % 4;
-        m.rowsFirst[k] = uint8_t(4 * c + r);
-        // Row r moves right by r columns: its column c comes from c - r.
-        m.invShiftRows[k] = uint8_t(4 * r + (c + 4 - r) % 4);
+    for (unsigned i = 0; i < 16; ++i) {
+        const unsigned r = i / 4, c = i % 4;
+        m.rowsFirst[i] = uint8_t(4 * c + r);
+        for (unsigned d = 0; d < 4; ++d) {
+            // Row r of the state, column c, is held at column c - d r.
+            for (unsigned k = 1; k <= 2; ++k)
+                m.lanes[d][k - 1][i] = uint8_t(4 * ((r + k) % 4) + (c + 16 - d * k) % 4);
+            m.key[d][i] = uint8_t(4 * r + (c + d * r) % 4);
+            // Output byte i is FIPS-197's: row i % 4, column i / 4.
+            m.toBlocks[d][i] = uint8_t(4 * (i % 4) + (i / 4 + 16 - d * (i % 4)) % 4);
+        }
     }
     return m;
 }
 constexpr SliceMoves kSlice = makeSliceMoves();
 
+QOLT_FORCE_INLINE __m128i sliceMask(const uint8_t (&at)[16]) {
+    return _mm_load_si128(reinterpret_cast<const __m128i *>(at));
+}
 QOLT_FORCE_INLINE __m128i sliceMove(__m128i x, const uint8_t (&at)[16]) {
-    return _mm_shuffle_epi8(x, _mm_load_si128(reinterpret_cast<const __m128i *>(at)));
+    return _mm_shuffle_epi8(x, sliceMask(at));
 }
 
-struct LaneRows {
-    // Lane r takes lane r + k.
+// MixColumns' row moves after d rounds.
+struct RotatedLanes {
+    __m128i one, two;
+    explicit QOLT_FORCE_INLINE RotatedLanes(unsigned d)
+        : one(sliceMask(kSlice.lanes[d % 4][0])), two(sliceMask(kSlice.lanes[d % 4][1])) {}
     template <unsigned k>
-    static QOLT_FORCE_INLINE __m128i rows(__m128i x) {
-        return _mm_shuffle_epi32(x, k == 1 ? 0x39 : 0x4e);
+    QOLT_FORCE_INLINE __m128i rows(__m128i x) const {
+        return _mm_shuffle_epi8(x, k == 1 ? one : two);
     }
 };
 
@@ -662,7 +682,8 @@ QOLT_FORCE_INLINE Octet operator^(const Octet &x, const Octet &y) {
 
 // The round keys of a decryption: the first and last as blocks, added
 // before the transpose and after it (the first rows first, the last in
-// FIPS-197's order), and the middle ones rows first.  The keys before an
+// FIPS-197's order), and the middle ones in the order of the rounds that
+// use them, each in its round's byte order (above).  The keys before an
 // InvSubBytes carry its affine constant 0x63, which the circuit then leaves
 // out.  A middle key is spread into planes as its round needs it, plane j
 // being 0xff in the bytes whose bit j is set: all of them spread at once
@@ -686,24 +707,21 @@ QOLT_FORCE_INLINE void addPlanes(__m128i (&q)[8], __m128i key) {
 // after it.  Out of line: a round is a few hundred instructions, and both
 // modes' loops call it.
 __attribute__((noinline)) void decryptOctet(const SliceKeys &ks, Octet &x) {
+    const unsigned n = ks.rounds;
     __m128i q[8];
     QOLT_UNROLL_ALL
     for (unsigned i = 0; i < 8; ++i) q[i] = sliceMove(x.b[i], kSlice.rowsFirst) ^ ks.first;
     transpose(q);
 #pragma GCC unroll 1
-    for (unsigned r = ks.rounds - 1; r > 0; --r) {
+    for (unsigned d = 1; d < n; ++d) {
         invSubBytesFolded(q);
-        QOLT_UNROLL_ALL
-        for (unsigned j = 0; j < 8; ++j) q[j] = sliceMove(q[j], kSlice.invShiftRows);
-        invMixColumns<LaneRows>(q);
-        addPlanes(q, ks.middle[r - 1]);
+        invMixColumns(RotatedLanes(d), q);
+        addPlanes(q, ks.middle[d - 1]);
     }
     invSubBytesFolded(q);
-    QOLT_UNROLL_ALL
-    for (unsigned j = 0; j < 8; ++j) q[j] = sliceMove(q[j], kSlice.invShiftRows);
     transpose(q);
     QOLT_UNROLL_ALL
-    for (unsigned i = 0; i < 8; ++i) x.b[i] = sliceMove(q[i], kSlice.rowsFirst) ^ ks.last;
+    for (unsigned i = 0; i < 8; ++i) x.b[i] = sliceMove(q[i], kSlice.toBlocks[n % 4]) ^ ks.last;
 }
 
 // The block primitives of rijndael_modes.h for decryption alone, a Reg being
@@ -722,8 +740,11 @@ struct SlicedDecryption {
             const __m128i constant = _mm_set1_epi8(0x63);
             last = Vperm::load(rk);
             first = sliceMove(Vperm::load(rk + 16 * n), kSlice.rowsFirst) ^ constant;
-            for (unsigned r = 1; r < n; ++r)
-                middle[r - 1] = sliceMove(Vperm::load(rk + 16 * r), kSlice.rowsFirst) ^ constant;
+            // Round key r serves the round after d = n - r rounds, in its order.
+            for (unsigned d = 1; d < n; ++d) {
+                const __m128i k = sliceMove(Vperm::load(rk + 16 * (n - d)), kSlice.rowsFirst);
+                middle[d - 1] = sliceMove(k, kSlice.key[d % 4]) ^ constant;
+            }
         }
     };
 

@@ -5,8 +5,9 @@
 // 128-bit vectors.  W needs ^, & and ~.
 //
 // MixColumns and its inverse move bytes between the rows of a column; the
-// layout decides how, through L::rows<k>(w), the plane w with every byte
-// taken from the byte k rows down the same column (k = 1, 2).
+// layout decides how, through rows.rows<k>(w) of a layout object, the plane
+// w with every byte taken from the byte k rows down the same column (k = 1,
+// 2).
 //
 // Constant time: bitwise operations and the layout's fixed moves only.
 #ifndef QOLT_RIJNDAEL_BITSLICED_CIRCUIT_H
@@ -233,31 +234,31 @@ QOLT_FORCE_INLINE void xtime(const W (&t)[8], W (&d)[8]) {
 // MixColumns: 2 a ^ 3 b ^ c ^ d for the column's rows a, b, c, d from the
 // row down, computed as 2 (a ^ b) ^ b ^ (c ^ d); c ^ d is a ^ b two rows on.
 template <class L, class W>
-QOLT_FORCE_INLINE void mixColumns(W (&q)[8]) {
+QOLT_FORCE_INLINE void mixColumns(const L &rows, W (&q)[8]) {
     W b[8], t[8], t2[8];
 #pragma GCC unroll 8
     for (int j = 0; j < 8; ++j) {
-        b[j] = L::template rows<1>(q[j]);
+        b[j] = rows.template rows<1>(q[j]);
         t[j] = q[j] ^ b[j];
     }
     xtime(t, t2);
 #pragma GCC unroll 8
-    for (int j = 0; j < 8; ++j) q[j] = t2[j] ^ b[j] ^ L::template rows<2>(t[j]);
+    for (int j = 0; j < 8; ++j) q[j] = t2[j] ^ b[j] ^ rows.template rows<2>(t[j]);
 }
 
 // InvMixColumns as MixColumns after the map that makes each byte a of a
 // column 5 a ^ 4 c, c the byte two rows on: FIPS-197's inverse matrix is
 // the product of the two.
 template <class L, class W>
-QOLT_FORCE_INLINE void invMixColumns(W (&q)[8]) {
+QOLT_FORCE_INLINE void invMixColumns(const L &rows, W (&q)[8]) {
     W u[8], u2[8], u4[8];
 #pragma GCC unroll 8
-    for (int j = 0; j < 8; ++j) u[j] = q[j] ^ L::template rows<2>(q[j]);
+    for (int j = 0; j < 8; ++j) u[j] = q[j] ^ rows.template rows<2>(q[j]);
     xtime(u, u2);
     xtime(u2, u4);
 #pragma GCC unroll 8
     for (int j = 0; j < 8; ++j) q[j] = q[j] ^ u4[j];
-    mixColumns<L>(q);
+    mixColumns(rows, q);
 }
 
 }  // namespace
