@@ -703,8 +703,8 @@ QOLT_FORCE_INLINE void addPlanes(__m128i (&q)[8], __m128i key) {
 }
 
 // FIPS-197's equivalent inverse cipher on eight blocks.  The first and last
-// round keys are added to the blocks as they are, before the transpose and
-// after it.  Out of line: a round is a few hundred instructions, and both
+// round keys are added as whole blocks, not spread into planes, before the
+// transpose and after it.  Out of line: a round is a few hundred instructions, and both
 // modes' loops call it.
 __attribute__((noinline)) void decryptOctet(const SliceKeys &ks, Octet &x) {
     const unsigned n = ks.rounds;

@@ -5,7 +5,8 @@
 // picked by the linker for code that runs on a baseline processor.
 //
 // A backend B provides:
-//   kLanes, Reg      a register of kLanes blocks (1, 2 or 4)
+//   kLanes, Reg      a register of kLanes blocks (1, 2 or 4; or 8, a Reg
+//                    of eight registers)
 //   kInFlight        registers in flight in the parallel loops
 //   Tail             a backend of one lane for the serial loops and the
 //                    tails (B itself when kLanes is 1)
