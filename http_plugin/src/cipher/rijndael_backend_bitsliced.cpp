@@ -56,23 +56,13 @@ QOLT_FORCE_INLINE uint64_t gatherBytes(uint64_t x) {
     return (x | x >> 16) & 0xffffffff;
 }
 
-// Swaps the bits of a under mask << n with those of b under mask.
-QOLT_FORCE_INLINE void swapBits(uint64_t &a, uint64_t &b, uint64_t mask, unsigned n) {
-    const uint64_t t = ((a >> n) ^ b) & mask;
-    b ^= t;
-    a ^= t << n;
-}
-
-// The 8 x 8 bit transpose within each byte position: afterwards bit
-// 8 * k + i of word j is what bit 8 * k + j of word i was.  Its own inverse.
+// The transpose of bits within each byte position (transposeBits).
 QOLT_FORCE_INLINE void ortho(uint64_t (&q)[8]) {
-    constexpr uint64_t m1 = 0x5555555555555555, m2 = 0x3333333333333333, m4 = 0x0f0f0f0f0f0f0f0f;
-    swapBits(q[0], q[1], m1, 1), swapBits(q[2], q[3], m1, 1);
-    swapBits(q[4], q[5], m1, 1), swapBits(q[6], q[7], m1, 1);
-    swapBits(q[0], q[2], m2, 2), swapBits(q[1], q[3], m2, 2);
-    swapBits(q[4], q[6], m2, 2), swapBits(q[5], q[7], m2, 2);
-    swapBits(q[0], q[4], m4, 4), swapBits(q[1], q[5], m4, 4);
-    swapBits(q[2], q[6], m4, 4), swapBits(q[3], q[7], m4, 4);
+    transposeBits(q, [](uint64_t &a, uint64_t &b, unsigned n) QOLT_FORCE_INLINE_LAMBDA {
+        const uint64_t t = ((a >> n) ^ b) & (0x0101010101010101 * transposeMask(n));
+        b ^= t;
+        a ^= t << n;
+    });
 }
 
 // A block's columns 0 and 2 interleaved byte by byte (row 0 of column 0,

@@ -648,24 +648,13 @@ struct RotatedLanes {
     }
 };
 
-// Swaps the bits of a under mask << n with those of b under mask.
-QOLT_FORCE_INLINE void swapBits(__m128i &a, __m128i &b, __m128i mask, int n) {
-    const __m128i t = (_mm_srli_epi64(a, n) ^ b) & mask;
-    b ^= t;
-    a ^= _mm_slli_epi64(t, n);
-}
-
-// The 8 x 8 bit transpose within each byte position: afterwards bit b of
-// byte k of register j is what bit j of byte k of register b was.  Its own
-// inverse: blocks to planes and back.
+// Blocks to bit-planes and back (transposeBits), shifting 64-bit lanes.
 QOLT_FORCE_INLINE void transpose(__m128i (&q)[8]) {
-    const __m128i m1 = _mm_set1_epi8(0x55), m2 = _mm_set1_epi8(0x33), m4 = _mm_set1_epi8(0x0f);
-    swapBits(q[0], q[1], m1, 1), swapBits(q[2], q[3], m1, 1);
-    swapBits(q[4], q[5], m1, 1), swapBits(q[6], q[7], m1, 1);
-    swapBits(q[0], q[2], m2, 2), swapBits(q[1], q[3], m2, 2);
-    swapBits(q[4], q[6], m2, 2), swapBits(q[5], q[7], m2, 2);
-    swapBits(q[0], q[4], m4, 4), swapBits(q[1], q[5], m4, 4);
-    swapBits(q[2], q[6], m4, 4), swapBits(q[3], q[7], m4, 4);
+    transposeBits(q, [](__m128i &a, __m128i &b, int n) QOLT_FORCE_INLINE_LAMBDA {
+        const __m128i t = (_mm_srli_epi64(a, n) ^ b) & _mm_set1_epi8(char(transposeMask(n)));
+        b ^= t;
+        a ^= _mm_slli_epi64(t, n);
+    });
 }
 
 // Eight blocks, one a register, in FIPS-197's byte order.

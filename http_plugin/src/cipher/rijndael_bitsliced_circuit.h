@@ -17,6 +17,22 @@
 
 namespace {
 
+// The 8 x 8 bit transpose within each byte position of eight words:
+// afterwards bit i of byte k of word j is what bit j of byte k of word i
+// was.  Its own inverse: blocks to bit-planes and back.  Three layers of
+// swaps; swap(a, b, n) exchanges the bits of a under m << n with those of b
+// under m, m being 0x55, 0x33 or 0x0f in every byte for n = 1, 2 or 4, by
+// the word type's own shifts.
+template <class W, class Swap>
+QOLT_FORCE_INLINE void transposeBits(W (&q)[8], Swap swap) {
+    swap(q[0], q[1], 1), swap(q[2], q[3], 1), swap(q[4], q[5], 1), swap(q[6], q[7], 1);
+    swap(q[0], q[2], 2), swap(q[1], q[3], 2), swap(q[4], q[6], 2), swap(q[5], q[7], 2);
+    swap(q[0], q[4], 4), swap(q[1], q[5], 4), swap(q[2], q[6], 4), swap(q[3], q[7], 4);
+}
+
+// The mask of transposeBits' swaps by n bits, in every byte.
+constexpr unsigned char transposeMask(unsigned n) { return n == 1 ? 0x55 : n == 2 ? 0x33 : 0x0f; }
+
 // The signals of a top linear layer that the non-linear middle takes, named
 // as in Boyar and Peralta's circuit.
 template <class W>
